@@ -1,0 +1,40 @@
+#pragma once
+// The configuration record, its compiled-in values and the four built-in presets.
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace Lumora {
+
+enum class PerformancePreset { Low, Medium, High, Epic };
+
+// Key names of the preset levels, in level order.
+inline constexpr std::array<std::string_view, 4> PresetLevelNames = {"low", "medium", "high", "epic"};
+
+// Console command lines ("r.ShadowQuality 1"), sent one per remote call, in order.
+using CommandList = std::vector<std::string>;
+using PresetMap = std::unordered_map<std::string, CommandList>;
+
+struct PluginConfig {
+    std::vector<std::string> ChatCommands;
+    PresetMap Presets;  // exactly "low", "medium", "high", "epic"
+    std::string DefaultPreset;
+    CommandList OffCommands;
+    std::string Sender;
+    std::string EnabledMessage;
+    std::string DisabledMessage;
+    std::string UsageMessage;
+    std::string HelpMessage;
+    bool LogUsage = true;
+};
+
+PluginConfig BuiltInConfig();
+PresetMap BuiltInPresets();
+
+// The one process-wide configuration: built in at library load, replaced as a whole in Plugin_Init.
+extern PluginConfig CurrentConfig;
+
+}  // namespace Lumora

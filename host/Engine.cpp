@@ -1,0 +1,10 @@
+#include "host/Engine.h"
+
+namespace Lumora {
+
+UClass* ReadObjectClass(const void* object) {
+    void* field = GetAddress(object, std::string(ClassPrivateKey));
+    return field == nullptr ? nullptr : *static_cast<UClass**>(field);
+}
+
+}  // namespace Lumora

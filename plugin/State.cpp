@@ -1,0 +1,26 @@
+// Process-wide state, defined together so that it is built in this order at library load and
+// destroyed in the reverse order at detach.
+
+#include "command/FpsCommand.h"
+#include "config/PluginConfig.h"
+#include "host/EngineString.h"
+#include "plugin/Plugin.h"
+
+namespace Lumora {
+
+PluginConfig CurrentConfig = BuiltInConfig();
+PresetTable ActivePresetTable;
+AliasList RegisteredAliases;
+EngineFn::Logout LogoutTrampoline = nullptr;
+bool LogoutHookInstalled = false;
+
+AliasList::~AliasList() { Clear(); }
+
+void AliasList::Clear() noexcept {
+    for (const FString& alias : entries) {
+        ReleaseFString(alias);
+    }
+    entries.clear();
+}
+
+}  // namespace Lumora

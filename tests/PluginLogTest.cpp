@@ -1,0 +1,80 @@
+// The log channel: the plugin's name twice, the pattern in local time, flushed on every line.
+
+#include <ctime>
+#include <fstream>
+#include <regex>
+
+#include <gmock/gmock.h>
+
+#include "plugin/PluginLog.h"
+#include "support/TestSupport.h"
+
+using namespace Lumora;
+using TestSupport::HostTest;
+
+namespace {
+
+std::string LocalStamp(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M", &local);
+    return buffer;
+}
+
+class PluginLogTest : public HostTest {};
+
+TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
+    CreatePluginLog();
+    struct Case {
+        spdlog::level::level_enum level;
+        const char* name;
+    } cases[] = {{spdlog::level::info, "info"}, {spdlog::level::warn, "warning"}, {spdlog::level::err, "error"}};
+    for (const auto& c : cases) {
+        StandIn::ClearLog();
+        auto flushes = StandIn::LogFlushCount();
+        std::time_t before = std::time(nullptr);
+        WriteLog(c.level, "{}: '{}' applied the {} preset ({} commands)", PluginName, "Ünï", "Low", std::uint64_t{25});
+        std::time_t after = std::time(nullptr);
+        EXPECT_GT(StandIn::LogFlushCount(), flushes) << "flushed before the write returns";
+        auto records = StandIn::LogRecords();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].logger, "Lumora");
+        EXPECT_EQ(records[0].level, c.name);
+        const std::string suffix =
+            std::string(" [Lumora][") + c.name + "] Lumora: 'Ünï' applied the Low preset (25 commands)";
+        const std::string& line = records[0].line;
+        ASSERT_GT(line.size(), suffix.size());
+        EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix);
+        std::string stamp = line.substr(0, line.size() - suffix.size());
+        EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d)"))) << stamp;
+        EXPECT_TRUE(stamp == LocalStamp(before) || stamp == LocalStamp(after)) << stamp;
+    }
+}
+
+TEST_F(PluginLogTest, TheFileSinkGetsTheSameLine) {
+    CreatePluginLog();
+    WriteLog(spdlog::level::info, "{} unloaded", PluginName);
+    std::ifstream file(StandIn::LogFilePath());
+    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(content, ::testing::HasSubstr("[Lumora][info] Lumora unloaded\n"));
+}
+
+TEST_F(PluginLogTest, ANewChannelReplacesTheOldOne) {
+    CreatePluginLog();
+    std::weak_ptr<spdlog::logger> first = PluginLogHolder();
+    CreatePluginLog();
+    EXPECT_TRUE(first.expired()) << "the holder is the logger's only owner";
+    ASSERT_TRUE(PluginLogHolder());
+    EXPECT_EQ(PluginLogHolder()->name(), "Lumora");
+    EXPECT_EQ(PluginLogHolder()->flush_level(), spdlog::level::info);
+    EXPECT_EQ(PluginLogHolder()->level(), spdlog::level::info);
+}
+
+TEST(PluginLogNoChannelTest, WritingBeforeTheChannelExistsDoesNothing) {
+    PluginLogHolder().reset();
+    WriteLog(spdlog::level::info, "{} unloaded", PluginName);
+    EXPECT_FALSE(PluginLogHolder());
+}
+
+}  // namespace

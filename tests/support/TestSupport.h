@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AsaApiStandIn/Control.h"
+
+namespace TestSupport {
+
+// A fresh folder of its own under the system's temporary folder, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Starts the stand-in host in a server folder of its own, and checks at the end that the engine
+// heap is exactly as it was at the start.
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The log lines of one logger, as the sink formatted their messages.
+    static std::vector<std::string> Messages(const std::string& logger = "Lumora");
+
+    TempDir server;
+    StandIn::HeapStats heapAtStart;
+    bool checkHeap = true;
+};
+
+void WriteFile(const std::filesystem::path& path, const std::string& content);
+
+}  // namespace TestSupport
