@@ -34,6 +34,12 @@ struct ScopedFString {
     ~ScopedFString() { ReleaseFString(value); }
 };
 
+// Releases an engine string held inside another record when the scope ends.
+struct FStringRelease {
+    const FString& text;
+    ~FStringRelease() { ReleaseFString(text); }
+};
+
 struct ScopedFStringArray {
     TArray<FString> value;
 

@@ -1,0 +1,19 @@
+#pragma once
+// One console command line to one player's game client, through the engine's remote call.
+
+#include <string>
+
+#include "AsaApi/AsaApi.h"
+
+namespace Lumora {
+
+// The engine's parameter block for ClientRunLocalConsoleCommand.
+struct ClientConsoleCommandParams {
+    FString Command;
+    bool Flag = false;  // always false
+};
+
+// True once the remote call was handed to the engine; false when nothing was sent.
+bool SendClientConsoleCommand(AShooterPlayerController* player, const std::string& command);
+
+}  // namespace Lumora

@@ -1,0 +1,122 @@
+#include "command/FpsCommand.h"
+
+#include <cstdint>
+
+#include "client/ClientConsole.h"
+#include "command/ChatReply.h"
+#include "command/FpsArgument.h"
+#include "config/PluginConfig.h"
+#include "host/Engine.h"
+#include "host/EngineString.h"
+#include "plugin/PluginLog.h"
+
+namespace Lumora {
+namespace {
+
+// Fetched only when a usage line is written. Without the engine's function the line still goes
+// out, with an empty name.
+std::string CharacterNameOf(AShooterPlayerController* player) {
+    auto getName = LookupEngineFunction<EngineFn::GetPlayerCharacterName>(GetPlayerCharacterNameKey);
+    if (getName == nullptr) {
+        return std::string();
+    }
+    ScopedFString name(FString(""));
+    getName(player, &name.value);
+    return FStringToUtf8(name.value);
+}
+
+// Sends every command in order; stops at the first one that was not sent.
+bool SendAll(AShooterPlayerController* player, const CommandList& commands) {
+    for (const std::string& command : commands) {
+        if (!SendClientConsoleCommand(player, command)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The preset a level action names; On and Toggle use the configured default.
+std::string PresetNameFor(FpsAction action) {
+    switch (action) {
+        case FpsAction::Low:
+            return std::string(PresetLevelNames[0]);
+        case FpsAction::Medium:
+            return std::string(PresetLevelNames[1]);
+        case FpsAction::High:
+            return std::string(PresetLevelNames[2]);
+        case FpsAction::Epic:
+            return std::string(PresetLevelNames[3]);
+        default:
+            return CurrentConfig.DefaultPreset;
+    }
+}
+
+void ApplyPreset(AShooterPlayerController* player, const std::string& name) {
+    const PluginConfig& config = CurrentConfig;
+    auto preset = config.Presets.find(name);
+    if (preset == config.Presets.end()) {
+        SendChatReply(player, PresetNotAvailableReply);
+        return;
+    }
+    if (!SendAll(player, preset->second)) {
+        SendChatReply(player, PresetFailedReply);
+        return;
+    }
+    ActivePresetTable[player] = name;
+    SendChatReply(player, FormatEnabledReply(name));
+    if (config.LogUsage) {
+        WriteLog(spdlog::level::info, "{}: '{}' applied the {} preset ({} commands)", PluginName,
+                 CharacterNameOf(player), PresetDisplayName(name), static_cast<std::uint64_t>(preset->second.size()));
+    }
+}
+
+void ApplyBaseline(AShooterPlayerController* player) {
+    const PluginConfig& config = CurrentConfig;
+    if (!SendAll(player, config.OffCommands)) {
+        SendChatReply(player, BaselineFailedReply);
+        return;
+    }
+    ActivePresetTable.erase(player);
+    SendChatReply(player, config.DisabledMessage);
+    if (config.LogUsage) {
+        WriteLog(spdlog::level::info, "{}: '{}' applied the configured baseline ({} commands)", PluginName,
+                 CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
+    }
+}
+
+}  // namespace
+
+void HandleFpsCommand(AShooterPlayerController* player, FString* message, EChatSendMode::Type /*mode*/,
+                      int32 /*platform*/) {
+    if (player == nullptr || message == nullptr) {
+        return;
+    }
+    const FpsAction action = ParseFpsArgument(*message);
+    switch (action) {
+        case FpsAction::Usage:
+            SendChatReply(player, CurrentConfig.UsageMessage);
+            return;
+        case FpsAction::Help:
+            SendChatReply(player, CurrentConfig.HelpMessage);
+            return;
+        case FpsAction::Status: {
+            auto entry = ActivePresetTable.find(player);
+            if (entry == ActivePresetTable.end()) {
+                SendChatReply(player, NoActivePresetReply);
+            } else {
+                SendChatReply(player, ActivePresetReplyPrefix + PresetDisplayName(entry->second) + ".");
+            }
+            return;
+        }
+        default:
+            break;
+    }
+    const bool hasEntry = ActivePresetTable.count(player) != 0;
+    if (action == FpsAction::Off || (action == FpsAction::Toggle && hasEntry)) {
+        ApplyBaseline(player);
+        return;
+    }
+    ApplyPreset(player, PresetNameFor(action));
+}
+
+}  // namespace Lumora

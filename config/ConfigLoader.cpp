@@ -1,0 +1,160 @@
+#include "config/ConfigLoader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "AsaApi/AsaApi.h"
+
+namespace Lumora {
+namespace {
+
+constexpr std::size_t MaxCommandBytes = 512;
+constexpr std::size_t MaxStringBytes = 1024;
+constexpr std::size_t MaxEntries = 64;
+
+[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
+
+std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const std::string& key, bool allowEmpty) {
+    if (!value.is_array()) {
+        Fail(key + " must be an array of strings");
+    }
+    std::vector<std::string> list;
+    for (const auto& element : value) {
+        if (!element.is_string()) {
+            Fail(key + " must contain only strings");
+        }
+        const auto& text = element.get_ref<const std::string&>();
+        if (text.empty()) {
+            Fail(key + " cannot contain an empty string");
+        }
+        if (text.size() > MaxCommandBytes) {
+            Fail(key + " contains a command longer than 512 bytes");
+        }
+        list.push_back(text);
+        if (list.size() > MaxEntries) {
+            Fail(key + " cannot contain more than 64 entries");
+        }
+    }
+    if (list.empty() && !allowEmpty) {
+        Fail(key + " cannot be empty");
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Lumora/config.json"; }
+
+std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
+                                         const std::vector<std::string>& fallback, bool allowEmpty) {
+    auto member = object.find(key);
+    if (member == object.end()) {
+        return fallback;
+    }
+    return ReadStringArrayValue(*member, key, allowEmpty);
+}
+
+std::string ReadString(const nlohmann::json& object, const std::string& key, const std::string& fallback) {
+    auto member = object.find(key);
+    if (member == object.end()) {
+        return fallback;
+    }
+    if (!member->is_string()) {
+        Fail(key + " must be a string");
+    }
+    const auto& text = member->get_ref<const std::string&>();
+    if (text.size() > MaxStringBytes) {
+        Fail(key + " cannot be longer than 1024 bytes");
+    }
+    return text;
+}
+
+PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current) {
+    auto presets = object.find("Presets");
+    if (presets == object.end()) {
+        return current;
+    }
+    if (!presets->is_object()) {
+        Fail("Presets must be an object of named command arrays");
+    }
+    PresetMap result = current;
+    for (std::string_view level : PresetLevelNames) {
+        const std::string name(level);
+        if (auto member = presets->find(name); member != presets->end()) {
+            // Messages about a preset's list name it "Commands", whichever preset it is.
+            result[name] = ReadStringArrayValue(*member, "Commands", false);
+        }
+    }
+    return result;
+}
+
+void ApplyForcedCommands(CommandList& list) {
+    for (std::string_view forced : ForcedPresetCommands) {
+        const std::string prefix(forced.substr(0, forced.find(' ') + 1));  // "r.Fog "
+        std::erase_if(list, [&](const std::string& command) { return command.starts_with(prefix); });
+        list.emplace_back(forced);
+    }
+}
+
+PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
+
+PluginConfig LoadConfigFrom(const std::string& path) {
+    PluginConfig config = BuiltInConfig();
+
+    std::error_code error;
+    std::ifstream file;
+    if (!std::filesystem::is_directory(path, error)) {
+        file.open(path, std::ios::binary);
+    }
+    if (!file.is_open()) {
+        Fail("could not open " + path);
+    }
+    // Reads the first complete value only; a leading byte-order mark is skipped, comments are errors.
+    nlohmann::json root;
+    file >> root;
+    if (!root.is_object()) {
+        Fail("config.json must contain a JSON object");
+    }
+
+    config.ChatCommands = ReadStringArray(root, "ChatCommands", config.ChatCommands, false);
+
+    std::string defaultPreset = ReadString(root, "DefaultPreset", config.DefaultPreset);
+    std::transform(defaultPreset.begin(), defaultPreset.end(), defaultPreset.begin(), AsciiLower);
+    if (config.Presets.count(defaultPreset) == 0) {
+        Fail("DefaultPreset must be Low, Medium, High, or Epic");
+    }
+    config.DefaultPreset = std::move(defaultPreset);
+
+    CommandList onCommands = ReadStringArray(root, "OnCommands", config.Presets.at(config.DefaultPreset), false);
+    config.Presets = ReadPresets(root, config.Presets);
+    if (!root.contains("Presets")) {
+        config.Presets[config.DefaultPreset] = std::move(onCommands);
+    }
+    for (auto& [name, list] : config.Presets) {
+        ApplyForcedCommands(list);
+    }
+
+    config.OffCommands = ReadStringArray(root, "OffCommands", config.OffCommands, true);
+    config.Sender = ReadString(root, "Sender", config.Sender);
+    config.EnabledMessage = ReadString(root, "EnabledMessage", config.EnabledMessage);
+    const std::string disabled = ReadString(root, "DisabledMessage", config.DisabledMessage);
+    config.DisabledMessage = ReadString(root, "BaselineMessage", disabled);
+    config.UsageMessage = ReadString(root, "UsageMessage", config.UsageMessage);
+    config.HelpMessage = ReadString(root, "HelpMessage", config.HelpMessage);
+
+    if (auto logUsage = root.find("LogUsage"); logUsage != root.end()) {
+        if (!logUsage->is_boolean()) {
+            Fail("LogUsage must be true or false");
+        }
+        config.LogUsage = logUsage->get<bool>();
+    }
+
+    std::sort(config.ChatCommands.begin(), config.ChatCommands.end());
+    config.ChatCommands.erase(std::unique(config.ChatCommands.begin(), config.ChatCommands.end()),
+                              config.ChatCommands.end());
+    return config;
+}
+
+}  // namespace Lumora
