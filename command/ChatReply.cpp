@@ -52,7 +52,8 @@ void SendChatReply(AShooterPlayerController* player, const std::string& text) {
         return;  // the host gave no messenger: the reply is dropped
     }
     // The text is an argument, never a format string: braces in it arrive as typed.
-    const std::basic_string<TCHAR> formatted = fmt::format(ASA_TEXT("{}"), std::basic_string_view<TCHAR>(*message.value));
+    const std::basic_string<TCHAR> formatted =
+        fmt::format(ASA_TEXT("{}"), std::basic_string_view<TCHAR>(*message.value));
     ScopedFString line(FString(formatted.c_str()));
     messenger->SendChatLine(player, sender.value, line.value);
 }

@@ -12,9 +12,8 @@ struct Keyword {
 };
 
 constexpr Keyword Keywords[] = {
-    {"on", FpsAction::On},         {"off", FpsAction::Off},   {"low", FpsAction::Low},
-    {"medium", FpsAction::Medium}, {"high", FpsAction::High}, {"epic", FpsAction::Epic},
-    {"status", FpsAction::Status}, {"help", FpsAction::Help},
+    {"on", FpsAction::On},     {"off", FpsAction::Off},   {"low", FpsAction::Low},       {"medium", FpsAction::Medium},
+    {"high", FpsAction::High}, {"epic", FpsAction::Epic}, {"status", FpsAction::Status}, {"help", FpsAction::Help},
 };
 
 // The same answer as the engine's comparison, for when the engine's cannot be found.

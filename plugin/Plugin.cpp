@@ -79,7 +79,8 @@ extern "C" void Plugin_Init() {
     }
     WriteLog(spdlog::level::info, "{} 1.2.0 loaded for ASAAPI 2.03 ({} chat aliases, default {}, baseline {} commands)",
              PluginName, static_cast<std::uint64_t>(RegisteredAliases.entries.size()),
-             PresetDisplayName(CurrentConfig.DefaultPreset), static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
+             PresetDisplayName(CurrentConfig.DefaultPreset),
+             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
 }
 
 extern "C" void Plugin_Unload() {

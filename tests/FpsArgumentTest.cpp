@@ -1,0 +1,84 @@
+// Classification of the fps chat line.
+
+#include "command/FpsArgument.h"
+#include "host/Engine.h"
+#include "host/EngineString.h"
+#include "support/TestSupport.h"
+
+using namespace Lumora;
+using TestSupport::HostTest;
+
+namespace {
+
+struct Case {
+    const char* line;
+    FpsAction action;
+};
+
+const Case Cases[] = {
+    {"/fps", FpsAction::Toggle},
+    {"/fps    ", FpsAction::Toggle},
+    {"", FpsAction::Toggle},
+    {"/fps\tlow", FpsAction::Toggle},  // a tab separates nothing
+    {"/fps low", FpsAction::Low},
+    {"/fps LOW", FpsAction::Low},
+    {"  /fps   Low  ", FpsAction::Low},
+    {"/fps on", FpsAction::On},
+    {"/fps OFF", FpsAction::Off},
+    {"/fps medium", FpsAction::Medium},
+    {"/fps High", FpsAction::High},
+    {"/fps ePiC", FpsAction::Epic},
+    {"fps status", FpsAction::Status},
+    {"/fps status", FpsAction::Status},
+    {"anything help", FpsAction::Help},
+    {"/fps low now", FpsAction::Usage},
+    {"/fps on off", FpsAction::Usage},
+    {"/fps lowest", FpsAction::Usage},
+    {"/fps lo", FpsAction::Usage},
+    {"/fps 1", FpsAction::Usage},
+    {"/fps on,", FpsAction::Usage},
+    {"/fps l\xC3\xB6w", FpsAction::Usage},
+    {"/fps \xEF\xBC\xAC\xEF\xBD\x8F\xEF\xBD\x97", FpsAction::Usage},  // full-width letters
+};
+
+class FpsArgumentTest : public HostTest {
+protected:
+    void CheckAll() {
+        for (const auto& c : Cases) {
+            ScopedFString line(Utf8ToFString(c.line));
+            auto before = StandIn::Heap();
+            EXPECT_EQ(ParseFpsArgument(line.value), c.action) << '"' << c.line << '"';
+            EXPECT_EQ(StandIn::Heap().liveBlocks, before.liveBlocks) << c.line;
+        }
+    }
+};
+
+TEST_F(FpsArgumentTest, ClassifiesLines) { CheckAll(); }
+
+TEST_F(FpsArgumentTest, SameResultsWithoutTheEnginesComparison) {
+    StandIn::FaultMissingKey(StricmpKey);
+    CheckAll();
+}
+
+TEST_F(FpsArgumentTest, ComparesInKeywordOrderAndStopsAtTheMatch) {
+    ScopedFString line(Utf8ToFString("/fps low"));
+    StandIn::ResetLookupCounts();
+    EXPECT_EQ(ParseFpsArgument(line.value), FpsAction::Low);
+    EXPECT_EQ(StandIn::LookupCount(StricmpKey), 3u);  // on, off, low
+    StandIn::ResetLookupCounts();
+    ScopedFString extra(Utf8ToFString("/fps low now"));
+    EXPECT_EQ(ParseFpsArgument(extra.value), FpsAction::Usage);
+    EXPECT_EQ(StandIn::LookupCount(StricmpKey), 0u);
+}
+
+TEST_F(FpsArgumentTest, ArbitraryUnitsAreSafe) {
+    const std::u16string lines[] = {u"/fps \xD800", u"/fps \xDC00low", std::u16string(u"/fps o\0n", 8),
+                                    u"/fps " + std::u16string(5000, u'x')};
+    for (const auto& text : lines) {
+        FString line(reinterpret_cast<const TCHAR*>(text.c_str()));
+        EXPECT_EQ(ParseFpsArgument(line), FpsAction::Usage);
+        ReleaseFString(line);
+    }
+}
+
+}  // namespace

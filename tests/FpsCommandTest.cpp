@@ -1,0 +1,252 @@
+// The fps command end to end, for players driven by chat lines as the host delivers them.
+
+#include <gmock/gmock.h>
+
+#include "command/ChatReply.h"
+#include "host/Engine.h"
+#include "host/EngineString.h"
+#include "support/PluginFixture.h"
+
+using namespace Lumora;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using TestSupport::PluginFixture;
+
+namespace {
+
+const std::string Enabled(const char* shown) { return std::string("Applied the ") + shown + " performance preset."; }
+const char* const Disabled = "Baseline applied. This does not restore your original settings.";
+const char* const Usage = "Usage: /fps [on|off|low|medium|high|epic|status|help]";
+
+class FpsCommandTest : public PluginFixture {
+protected:
+    void SetUp() override {
+        PluginFixture::SetUp();
+        alice = StandIn::Join("Alice");
+    }
+    AShooterPlayerController* alice = nullptr;
+};
+
+TEST_F(FpsCommandTest, BareAliasTogglesBetweenDefaultAndBaseline) {
+    const auto& presets = CurrentConfig.Presets;
+    Say(alice, "/fps");
+    EXPECT_THAT(Received(alice), ElementsAreArray(presets.at("medium")));
+    EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Medium")));
+    EXPECT_EQ(Active(alice), "medium");
+    Say(alice, "fps");
+    EXPECT_THAT(Received(alice), ElementsAreArray(CurrentConfig.OffCommands));
+    EXPECT_THAT(Replies(alice), ElementsAre(Disabled));
+    EXPECT_EQ(Active(alice), "");
+    Say(alice, "/FPS   ");
+    EXPECT_THAT(Received(alice), ElementsAreArray(presets.at("medium")));
+    EXPECT_EQ(Active(alice), "medium");
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: 'Alice' applied the Medium preset (21 commands)",
+                                        "Lumora: 'Alice' applied the configured baseline (25 commands)",
+                                        "Lumora: 'Alice' applied the Medium preset (21 commands)"));
+    EXPECT_EQ(StandIn::ClientCvars(alice).at("r.ShadowQuality"), "1");
+}
+
+TEST_F(FpsCommandTest, EveryActionRepliesAndKeepsTheTable) {
+    struct Step {
+        const char* line;
+        std::vector<std::string> replies;
+        const char* active;
+        std::size_t commands;
+    } steps[] = {
+        {"/fps status", {NoActivePresetReply}, "", 0},
+        {"/fps off", {Disabled}, "", 25},
+        {"/fps on", {Enabled("Medium")}, "medium", 21},
+        {"/fps on", {Enabled("Medium")}, "medium", 21},
+        {"/fps status", {"Active Lumora preset: Medium."}, "medium", 0},
+        {"/fps low", {Enabled("Low")}, "low", 21},
+        {"/fps HIGH", {Enabled("High")}, "high", 21},
+        {"/fps epic", {Enabled("Epic")}, "epic", 21},
+        {"/fps status", {"Active Lumora preset: Epic."}, "epic", 0},
+        {"/fps help", {CurrentConfig.HelpMessage}, "epic", 0},
+        {"/fps low now", {Usage}, "epic", 0},
+        {"/fps lowest", {Usage}, "epic", 0},
+        {"/fps on,", {Usage}, "epic", 0},
+        {"/fps", {Disabled}, "", 25},
+        {"/fps status", {NoActivePresetReply}, "", 0},
+    };
+    for (const auto& step : steps) {
+        Say(alice, step.line);
+        EXPECT_EQ(Replies(alice), step.replies) << step.line;
+        EXPECT_EQ(Active(alice), step.active) << step.line;
+        EXPECT_EQ(Received(alice).size(), step.commands) << step.line;
+    }
+    EXPECT_EQ(StandIn::ClientCvars(alice).at("r.VSync"), "1");
+    EXPECT_EQ(Messages().size(), 7u) << "one usage line per application, none for status, help or usage";
+}
+
+TEST_F(FpsCommandTest, DefaultPresetIsRememberedByItsName) {
+    CurrentConfig.DefaultPreset = "high";
+    Say(alice, "/fps on");
+    Say(alice, "/fps status");
+    EXPECT_THAT(Replies(alice), ElementsAre(Enabled("High"), "Active Lumora preset: High."));
+    EXPECT_EQ(Active(alice), "high");
+}
+
+TEST_F(FpsCommandTest, FailureOnTheThirdCommandStopsTheList) {
+    Say(alice, "/fps low");
+    Received(alice);
+    Replies(alice);
+    StandIn::ClearLog();
+    for (const char* line : {"/fps epic", "/fps off"}) {
+        StandIn::FaultRpcFailsAfter(alice, 2);
+        Say(alice, line);
+        const bool baseline = std::string(line) == "/fps off";
+        const CommandList& list = baseline ? CurrentConfig.OffCommands : CurrentConfig.Presets.at("epic");
+        EXPECT_THAT(Received(alice), ElementsAre(list[0], list[1])) << line;
+        EXPECT_THAT(Replies(alice), ElementsAre(baseline ? BaselineFailedReply : PresetFailedReply)) << line;
+        EXPECT_EQ(Active(alice), "low") << line;
+        EXPECT_THAT(Messages(), ElementsAre("Lumora: ClientRunLocalConsoleCommand RPC was not found; client command "
+                                            "was not sent"))
+            << line;
+        StandIn::ClearLog();
+    }
+}
+
+TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
+    auto* bob = StandIn::Join("Bob");
+    StandIn::FaultNoRpc(alice);
+    StandIn::FaultNullClass(bob);
+    StandIn::RecordAllocationSizes(true);
+    Say(alice, "/fps low");
+    EXPECT_THAT(Received(alice), IsEmpty());
+    EXPECT_THAT(Replies(alice), ElementsAre(PresetFailedReply));
+    EXPECT_THAT(StandIn::LogRecords(), ElementsAre(::testing::Field(&StandIn::LogRecord::level, "error")));
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: ClientRunLocalConsoleCommand RPC was not found; client command was "
+                                        "not sent"));
+    StandIn::ClearLog();
+    Say(bob, "/fps off");
+    EXPECT_THAT(Replies(bob), ElementsAre(BaselineFailedReply));
+    EXPECT_THAT(Messages(), IsEmpty());
+    StandIn::RecordAllocationSizes(false);
+}
+
+TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
+    StandIn::ResetLookupCounts();
+    Say(alice, "/fps epic");
+    for (const char* key : {ClassPrivateKey, FNameCtorKey, FindFunctionByNameKey, ProcessEventKey}) {
+        EXPECT_EQ(StandIn::LookupCount(key), 21u) << key;
+    }
+    EXPECT_EQ(StandIn::LookupCount(GetPlayerCharacterNameKey), 1u);
+}
+
+TEST_F(FpsCommandTest, EmptyBaselineSendsNothingAndStillSucceeds) {
+    CurrentConfig.OffCommands.clear();
+    Say(alice, "/fps low");
+    Received(alice);
+    Replies(alice);
+    Say(alice, "/fps off");
+    EXPECT_THAT(Received(alice), IsEmpty());
+    EXPECT_THAT(Replies(alice), ElementsAre(Disabled));
+    EXPECT_EQ(Active(alice), "");
+    EXPECT_EQ(Messages().back(), "Lumora: 'Alice' applied the configured baseline (0 commands)");
+}
+
+TEST_F(FpsCommandTest, UsageLoggingOffFetchesNoName) {
+    CurrentConfig.LogUsage = false;
+    StandIn::ResetLookupCounts();
+    Say(alice, "/fps low");
+    Say(alice, "/fps off");
+    EXPECT_EQ(StandIn::LookupCount(GetPlayerCharacterNameKey), 0u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(FpsCommandTest, LogoutForgetsThePlayer) {
+    Say(alice, "/fps epic");
+    StandIn::Leave(alice);
+    EXPECT_EQ(Active(alice), "");
+    StandIn::Rejoin(alice);
+    Replies(alice);
+    Say(alice, "/fps status");
+    EXPECT_THAT(Replies(alice), ElementsAre(NoActivePresetReply));
+    Say(alice, "/fps");
+    EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Medium")));
+}
+
+TEST_F(FpsCommandTest, ConfiguredTextsArriveAsConfigured) {
+    CurrentConfig.Sender = "Sérveur ☃";
+    CurrentConfig.EnabledMessage = "{preset} and {preset} {} {0} {PRESET}";
+    CurrentConfig.DisabledMessage = "{preset} off {}";
+    CurrentConfig.UsageMessage = "";
+    CurrentConfig.HelpMessage = "Hilfe: größer {:x}";
+    CurrentConfig.Presets["low"] = {"r.Fancy ünï 1"};
+    auto* hero = StandIn::Join("Hélène 🐉");
+    Say(hero, "/fps low");
+    Say(hero, "/fps off");
+    Say(hero, "/fps what");
+    Say(hero, "/fps help");
+    EXPECT_THAT(Replies(hero), ElementsAre("Low and {preset} {} {0} {PRESET}", "{preset} off {}", "", "Hilfe: größer {:x}"));
+    EXPECT_EQ(StandIn::ClientCommands(hero).front(), "r.Fancy ünï 1");
+    EXPECT_EQ(Messages().front(), "Lumora: 'Hélène 🐉' applied the Low preset (1 commands)");
+}
+
+TEST_F(FpsCommandTest, BrokenCharacterNameStillLogs) {
+    auto* odd = StandIn::JoinWide(u"A\xD800" "B");
+    Say(odd, "/fps low");
+    EXPECT_EQ(Messages().back(), "Lumora: 'A\xEF\xBF\xBD" "B' applied the Low preset (21 commands)");
+    StandIn::FaultMissingKey(GetPlayerCharacterNameKey);
+    Say(odd, "/fps off");
+    EXPECT_EQ(Messages().back(), "Lumora: '' applied the configured baseline (25 commands)");
+}
+
+TEST_F(FpsCommandTest, NoMessengerDropsOnlyTheReply) {
+    StandIn::FaultNoMessenger(true);
+    Say(alice, "/fps high");
+    EXPECT_THAT(Replies(alice), IsEmpty());
+    EXPECT_EQ(Active(alice), "high");
+    EXPECT_EQ(Received(alice).size(), 21u);
+}
+
+TEST_F(FpsCommandTest, MessengerIsAskedForWithThisModulesPath) {
+    Say(alice, "/fps help");
+    auto requests = StandIn::MessengerRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].empty());
+}
+
+TEST_F(FpsCommandTest, PresetMissingFromTheRecordIsReported) {
+    CurrentConfig.Presets.erase("epic");
+    Say(alice, "/fps epic");
+    EXPECT_THAT(Replies(alice), ElementsAre(PresetNotAvailableReply));
+    EXPECT_THAT(Received(alice), IsEmpty());
+}
+
+TEST_F(FpsCommandTest, ExceptionFromAnEngineCallReleasesEveryString) {
+    // Without the allocator, a command of 128 units or more cannot be converted and throws.
+    CurrentConfig.Presets["low"] = {"r.One 1", "r.Long " + std::string(200, '9'), "r.Three 3"};
+    StandIn::FaultMissingKey(MallocKey);
+    Say(alice, "/fps low");
+    EXPECT_THAT(Received(alice), ElementsAre("r.One 1"));
+    EXPECT_EQ(Active(alice), "");
+    EXPECT_THAT(Messages("AsaApi"), ElementsAre(::testing::HasSubstr("std::bad_alloc")));
+}
+
+TEST_F(FpsCommandTest, NullArgumentsDoNothing) {
+    HandleFpsCommand(nullptr, nullptr, EChatSendMode::GlobalChat, 0);
+    FString line("/fps low");
+    HandleFpsCommand(nullptr, &line, EChatSendMode::GlobalChat, 0);
+    HandleFpsCommand(alice, nullptr, EChatSendMode::GlobalChat, 0);
+    ReleaseFString(line);
+    EXPECT_THAT(StandIn::ChatLines(), IsEmpty());
+    EXPECT_THAT(StandIn::ClientCommands(alice), IsEmpty());
+}
+
+TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
+    struct Case {
+        std::string name, shown;
+    } cases[] = {{"low", "Low"}, {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"}, {"\xE0x", "\xE0x"}, {"1a", "1a"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(PresetDisplayName(c.name), c.shown);
+    }
+    CurrentConfig.EnabledMessage = "no placeholder";
+    EXPECT_EQ(FormatEnabledReply("low"), "no placeholder");
+    CurrentConfig.EnabledMessage = "{Preset} {preset}{preset}";
+    EXPECT_EQ(FormatEnabledReply("medium"), "{Preset} Medium{preset}");
+}
+
+}  // namespace
