@@ -1,0 +1,284 @@
+// Strict loading of config.json: every message, every boundary, the order of the checks.
+
+#include <gmock/gmock.h>
+
+#include "config/ConfigLoader.h"
+#include "support/TestSupport.h"
+
+using namespace Lumora;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+std::string Quote(const std::string& text) { return nlohmann::json(text).dump(); }
+
+std::string Strings(std::size_t count, const std::string& text) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < count; ++i) {
+        out += (i ? "," : "") + Quote(text);
+    }
+    return out + "]";
+}
+
+CommandList WithForced(CommandList list) {
+    for (auto forced : ForcedPresetCommands) {
+        list.emplace_back(forced);
+    }
+    return list;
+}
+
+class ConfigLoaderTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& content) {
+        TestSupport::WriteFile(path, content);
+        return path;
+    }
+    PluginConfig Load(const std::string& content) { return LoadConfigFrom(Write(content)); }
+    std::string Error(const std::string& content) {
+        try {
+            LoadConfigFrom(Write(content));
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "(loaded)";
+    }
+    TestSupport::TempDir dir;
+    std::string path = (dir.path() / "config.json").string();
+};
+
+TEST_F(ConfigLoaderTest, EveryFaultHasItsMessage) {
+    const std::string c512(512, 'c'), c513(513, 'c'), s1025(1025, 's');
+    struct Case {
+        std::string json;
+        std::string message;
+    } cases[] = {
+        {"[]", "config.json must contain a JSON object"},
+        {"\"text\"", "config.json must contain a JSON object"},
+        {R"({"ChatCommands": "/fps"})", "ChatCommands must be an array of strings"},
+        {R"({"ChatCommands": null})", "ChatCommands must be an array of strings"},
+        {R"({"ChatCommands": ["/fps", 1]})", "ChatCommands must contain only strings"},
+        {R"({"ChatCommands": [""]})", "ChatCommands cannot contain an empty string"},
+        {R"({"ChatCommands": []})", "ChatCommands cannot be empty"},
+        {"{\"ChatCommands\": " + Strings(1, c513) + "}", "ChatCommands contains a command longer than 512 bytes"},
+        {"{\"ChatCommands\": " + Strings(65, "x") + "}", "ChatCommands cannot contain more than 64 entries"},
+        {"{\"ChatCommands\": [\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",10," + Strings(60, "a").substr(1) + "}",
+         "ChatCommands must contain only strings"},
+        {R"({"DefaultPreset": 3})", "DefaultPreset must be a string"},
+        {R"({"DefaultPreset": " low"})", "DefaultPreset must be Low, Medium, High, or Epic"},
+        {R"({"DefaultPreset": "ultra"})", "DefaultPreset must be Low, Medium, High, or Epic"},
+        {R"({"DefaultPreset": ""})", "DefaultPreset must be Low, Medium, High, or Epic"},
+        {R"({"DefaultPreset": "\u00c9pic"})", "DefaultPreset must be Low, Medium, High, or Epic"},
+        {"{\"DefaultPreset\": " + Quote(s1025) + "}", "DefaultPreset cannot be longer than 1024 bytes"},
+        {R"({"OnCommands": []})", "OnCommands cannot be empty"},
+        {R"({"OnCommands": [], "Presets": {}})", "OnCommands cannot be empty"},
+        {R"({"Presets": []})", "Presets must be an object of named command arrays"},
+        {R"({"Presets": {"low": []}})", "Commands cannot be empty"},
+        {R"({"Presets": {"low": {}}})", "Commands must be an array of strings"},
+        {R"({"Presets": {"epic": ["r.A 1", false]}})", "Commands must contain only strings"},
+        {"{\"Presets\": {\"high\": " + Strings(65, "r.A 1") + "}}", "Commands cannot contain more than 64 entries"},
+        {R"({"OffCommands": [""]})", "OffCommands cannot contain an empty string"},
+        {R"({"OffCommands": {}})", "OffCommands must be an array of strings"},
+        {"{\"Sender\": " + Quote(s1025) + "}", "Sender cannot be longer than 1024 bytes"},
+        {R"({"Sender": null})", "Sender must be a string"},
+        {R"({"EnabledMessage": []})", "EnabledMessage must be a string"},
+        {R"({"DisabledMessage": 5, "BaselineMessage": "ok"})", "DisabledMessage must be a string"},
+        {R"({"BaselineMessage": 5})", "BaselineMessage must be a string"},
+        {"{\"UsageMessage\": " + Quote(s1025) + "}", "UsageMessage cannot be longer than 1024 bytes"},
+        {R"({"HelpMessage": true})", "HelpMessage must be a string"},
+        {R"({"LogUsage": "false"})", "LogUsage must be true or false"},
+        {R"({"LogUsage": 0})", "LogUsage must be true or false"},
+        {R"({"LogUsage": null})", "LogUsage must be true or false"},
+        // The first fault in the order of the steps decides.
+        {R"({"LogUsage": 1, "ChatCommands": 2})", "ChatCommands must be an array of strings"},
+        {R"({"Presets": 1, "OnCommands": []})", "OnCommands cannot be empty"},
+        {R"({"DefaultPreset": "x", "ChatCommands": []})", "ChatCommands cannot be empty"},
+        {R"({"OffCommands": 1, "Presets": {"low": 1}})", "Commands must be an array of strings"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Error(c.json), c.message) << c.json.substr(0, 200);
+    }
+}
+
+TEST_F(ConfigLoaderTest, BoundariesAreInclusive) {
+    const std::string snowmen341 = [] {
+        std::string s;
+        for (int i = 0; i < 341; ++i) s += "\xE2\x98\x83";
+        return s;
+    }();
+    EXPECT_EQ(Load("{\"ChatCommands\": " + Strings(1, std::string(512, 'c')) + "}").ChatCommands[0].size(), 512u);
+    EXPECT_EQ(Load("{\"Sender\": " + Quote(std::string(1024, 's')) + "}").Sender.size(), 1024u);
+    EXPECT_EQ(Load("{\"Sender\": " + Quote(snowmen341 + "a") + "}").Sender.size(), 1024u);
+    EXPECT_EQ(Error("{\"Sender\": " + Quote(snowmen341 + "ab") + "}"), "Sender cannot be longer than 1024 bytes");
+    EXPECT_EQ(Load("{\"OffCommands\": [" + Quote(std::string(170, 'x') + snowmen341.substr(0, 3 * 114)) + "]}")
+                  .OffCommands[0]
+                  .size(),
+              512u);
+    EXPECT_EQ(Error("{\"OffCommands\": [" + Quote(std::string(171, 'x') + snowmen341.substr(0, 3 * 114)) + "]}"),
+              "OffCommands contains a command longer than 512 bytes");
+    EXPECT_EQ(Load("{\"ChatCommands\": " + Strings(64, "/fps") + "}").ChatCommands, std::vector<std::string>{"/fps"});
+    const auto big = Load("{\"Presets\": {\"low\": " + Strings(64, "r.A 1") + "}}").Presets.at("low");
+    EXPECT_EQ(big.size(), 68u) << "preset lists are not deduplicated";
+    CommandList distinct;
+    std::string json = "{\"Presets\": {\"low\": [";
+    for (int i = 0; i < 64; ++i) {
+        distinct.push_back("r.V" + std::to_string(i) + " 1");
+        json += (i ? "," : "") + Quote(distinct.back());
+    }
+    EXPECT_EQ(Load(json + "]}}").Presets.at("low"), WithForced(distinct)) << "a list of 64 holds 68 after loading";
+    EXPECT_EQ(Load(R"({"Sender": ""})").Sender, "");
+}
+
+TEST_F(ConfigLoaderTest, EmptyObjectIsTheBuiltInWithForcedCommands) {
+    const PluginConfig config = Load("{}");
+    const PluginConfig builtIn = BuiltInConfig();
+    for (auto level : PresetLevelNames) {
+        EXPECT_EQ(config.Presets.at(std::string(level)), WithForced(builtIn.Presets.at(std::string(level))));
+    }
+    EXPECT_EQ(config.Presets.size(), 4u);
+    EXPECT_EQ(config.ChatCommands, builtIn.ChatCommands);
+    EXPECT_EQ(config.DefaultPreset, "medium");
+    EXPECT_EQ(config.OffCommands, builtIn.OffCommands) << "the baseline gets no forced commands";
+    EXPECT_EQ(config.Sender, builtIn.Sender);
+    EXPECT_EQ(config.EnabledMessage, builtIn.EnabledMessage);
+    EXPECT_EQ(config.DisabledMessage, builtIn.DisabledMessage);
+    EXPECT_EQ(config.UsageMessage, builtIn.UsageMessage);
+    EXPECT_EQ(config.HelpMessage, builtIn.HelpMessage);
+    EXPECT_TRUE(config.LogUsage);
+}
+
+TEST_F(ConfigLoaderTest, KeysReplaceTheirFields) {
+    const PluginConfig config = Load(R"({
+        "ChatCommands": ["fps", "/fps", "fps", "/perf", "/Perf"],
+        "DefaultPreset": "EPIC",
+        "OffCommands": [],
+        "Sender": "Server",
+        "EnabledMessage": "on {preset}",
+        "DisabledMessage": "off",
+        "BaselineMessage": "baseline",
+        "UsageMessage": "usage",
+        "HelpMessage": "help",
+        "LogUsage": false,
+        "chatcommands": 5, "Presets ": 1, "Unknown": null
+    })");
+    EXPECT_THAT(config.ChatCommands, ElementsAre("/Perf", "/fps", "/perf", "fps"));
+    EXPECT_EQ(config.DefaultPreset, "epic");
+    EXPECT_TRUE(config.OffCommands.empty());
+    EXPECT_EQ(config.Sender, "Server");
+    EXPECT_EQ(config.EnabledMessage, "on {preset}");
+    EXPECT_EQ(config.DisabledMessage, "baseline");
+    EXPECT_EQ(config.UsageMessage, "usage");
+    EXPECT_EQ(config.HelpMessage, "help");
+    EXPECT_FALSE(config.LogUsage);
+    EXPECT_EQ(Load(R"({"DisabledMessage": "off"})").DisabledMessage, "off");
+    EXPECT_EQ(Load(R"({"DefaultPreset": "Epic"})").DefaultPreset, "epic");
+}
+
+TEST_F(ConfigLoaderTest, AliasesSortByUnsignedBytes) {
+    EXPECT_THAT(Load(R"({"ChatCommands": ["\u00e9", "z", "A", "fps", "fp"]})").ChatCommands,
+                ElementsAre("A", "fp", "fps", "z", "\xC3\xA9"));
+}
+
+TEST_F(ConfigLoaderTest, OnCommandsAndPresets) {
+    const auto builtIn = BuiltInPresets();
+    struct Case {
+        std::string json;
+        CommandList high;
+        CommandList medium;
+    } cases[] = {
+        {R"({"DefaultPreset": "high", "OnCommands": ["r.VSync 0"]})", WithForced({"r.VSync 0"}),
+         WithForced(builtIn.at("medium"))},
+        {R"({"DefaultPreset": "high", "OnCommands": ["r.VSync 0"], "Presets": {}})", WithForced(builtIn.at("high")),
+         WithForced(builtIn.at("medium"))},
+        {R"({"DefaultPreset": "high", "OnCommands": ["r.VSync 0"], "Presets": {"high": ["r.X 1"]}})",
+         WithForced({"r.X 1"}), WithForced(builtIn.at("medium"))},
+        {R"({"OnCommands": ["r.M 1"]})", WithForced(builtIn.at("high")), WithForced({"r.M 1"})},
+        {R"({"Presets": {"Low": ["r.X 1"], "ultra": [], "medium": ["r.M 2"]}})", WithForced(builtIn.at("high")),
+         WithForced({"r.M 2"})},
+    };
+    for (const auto& c : cases) {
+        const auto config = Load(c.json);
+        EXPECT_EQ(config.Presets.at("high"), c.high) << c.json;
+        EXPECT_EQ(config.Presets.at("medium"), c.medium) << c.json;
+        EXPECT_EQ(config.Presets.at("low"), WithForced(builtIn.at("low"))) << c.json;
+    }
+}
+
+TEST(ForcedCommandsTest, ReplaceOnlyExactVariablePrefixes) {
+    struct Case {
+        CommandList list;
+        CommandList kept;
+    } cases[] = {
+        {{"r.Fog 1", "r.ShadowQuality 2", "r.Fog 0"}, {"r.ShadowQuality 2"}},
+        {{"r.Fog 1"}, {}},
+        {{"r.fog 1", "r.Fog", "r.Fog\t1", "r.FogDensity 1", "r.BloomQuality 3", "r.VolumetricCloud  1"},
+         {"r.fog 1", "r.Fog", "r.Fog\t1", "r.FogDensity 1"}},
+        {{"r.BloomQuality 0", "r.VolumetricCloud 0", "r.VolumetricFog 0", "r.Fog 0"}, {}},
+    };
+    for (auto c : cases) {
+        ApplyForcedCommands(c.list);
+        EXPECT_EQ(c.list, WithForced(c.kept));
+    }
+}
+
+TEST_F(ConfigLoaderTest, FilesTheLibraryJudges) {
+    struct Case {
+        std::string content;
+        bool loads;
+    } cases[] = {
+        {"", false},
+        {"\xEF\xBB\xBF", false},
+        {"\xEF\xBB\xBF{\"Sender\": \"bom\"}", true},
+        {"// comment\n{}", false},
+        {"{/* no */}", false},
+        {"{\"Sender\": \"a\xFF\"}", false},
+        {"{\"Sender\": \"\xC0\xAF\"}", false},
+        {"{} {\"Sender\": ", true},
+        {"{}garbage", true},
+        {"{\"Sender\": \"x\"", false},
+        {std::string("\0\0\0", 3), false},
+        {std::string(200000, '[') + std::string(200000, ']'), false},
+        {"{\"Deep\": " + std::string(200000, '[') + std::string(200000, ']') + "}", true},
+        {"{\"Long\": " + Quote(std::string(20 * 1024 * 1024, 'x')) + "}", true},
+    };
+    for (const auto& c : cases) {
+        std::string error = Error(c.content);
+        if (c.loads) {
+            EXPECT_EQ(error, "(loaded)") << c.content.substr(0, 40);
+        } else {
+            EXPECT_NE(error, "(loaded)") << c.content.substr(0, 40);
+            EXPECT_FALSE(error.empty());
+        }
+    }
+    EXPECT_THAT(Error("// comment\n{}"), StartsWith("[json.exception.parse_error"));
+    EXPECT_THAT(Error(""), HasSubstr("line 1, column"));
+    EXPECT_EQ(Error(std::string(200000, '[') + std::string(200000, ']')), "config.json must contain a JSON object");
+}
+
+TEST_F(ConfigLoaderTest, MissingFileOrFolderCannotBeOpened) {
+    const std::string missing = (dir.path() / "nothing.json").string();
+    try {
+        LoadConfigFrom(missing);
+        FAIL() << "loaded a missing file";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "could not open " + missing);
+    }
+    try {
+        LoadConfigFrom(dir.path().string());
+        FAIL() << "loaded a folder";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "could not open " + dir.path().string());
+    }
+}
+
+class ConfigPathTest : public TestSupport::HostTest {};
+
+TEST_F(ConfigPathTest, PathIsTheWorkingFolderPlusThePluginsFile) {
+    EXPECT_EQ(GetConfigPath(), server.path().string() + "/ArkApi/Plugins/Lumora/config.json");
+    TestSupport::WriteFile(GetConfigPath(), R"({"Sender": "from the server folder"})");
+    EXPECT_EQ(LoadConfig().Sender, "from the server folder");
+}
+
+}  // namespace
