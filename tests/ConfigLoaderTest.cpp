@@ -64,7 +64,8 @@ TEST_F(ConfigLoaderTest, EveryFaultHasItsMessage) {
         {R"({"ChatCommands": []})", "ChatCommands cannot be empty"},
         {"{\"ChatCommands\": " + Strings(1, c513) + "}", "ChatCommands contains a command longer than 512 bytes"},
         {"{\"ChatCommands\": " + Strings(65, "x") + "}", "ChatCommands cannot contain more than 64 entries"},
-        {"{\"ChatCommands\": [\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",10," + Strings(60, "a").substr(1) + "}",
+        {"{\"ChatCommands\": [\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",10," + Strings(60, "a").substr(1) +
+             "}",
          "ChatCommands must contain only strings"},
         {R"({"DefaultPreset": 3})", "DefaultPreset must be a string"},
         {R"({"DefaultPreset": " low"})", "DefaultPreset must be Low, Medium, High, or Epic"},
@@ -105,7 +106,8 @@ TEST_F(ConfigLoaderTest, EveryFaultHasItsMessage) {
 TEST_F(ConfigLoaderTest, BoundariesAreInclusive) {
     const std::string snowmen341 = [] {
         std::string s;
-        for (int i = 0; i < 341; ++i) s += "\xE2\x98\x83";
+        for (int i = 0; i < 341; ++i)
+            s += "\xE2\x98\x83";
         return s;
     }();
     EXPECT_EQ(Load("{\"ChatCommands\": " + Strings(1, std::string(512, 'c')) + "}").ChatCommands[0].size(), 512u);

@@ -180,15 +180,20 @@ TEST_F(FpsCommandTest, ConfiguredTextsArriveAsConfigured) {
     Say(hero, "/fps off");
     Say(hero, "/fps what");
     Say(hero, "/fps help");
-    EXPECT_THAT(Replies(hero), ElementsAre("Low and {preset} {} {0} {PRESET}", "{preset} off {}", "", "Hilfe: größer {:x}"));
+    EXPECT_THAT(Replies(hero),
+                ElementsAre("Low and {preset} {} {0} {PRESET}", "{preset} off {}", "", "Hilfe: größer {:x}"));
     EXPECT_EQ(StandIn::ClientCommands(hero).front(), "r.Fancy ünï 1");
     EXPECT_EQ(Messages().front(), "Lumora: 'Hélène 🐉' applied the Low preset (1 commands)");
 }
 
 TEST_F(FpsCommandTest, BrokenCharacterNameStillLogs) {
-    auto* odd = StandIn::JoinWide(u"A\xD800" "B");
+    auto* odd = StandIn::JoinWide(
+        u"A\xD800"
+        "B");
     Say(odd, "/fps low");
-    EXPECT_EQ(Messages().back(), "Lumora: 'A\xEF\xBF\xBD" "B' applied the Low preset (21 commands)");
+    EXPECT_EQ(Messages().back(),
+              "Lumora: 'A\xEF\xBF\xBD"
+              "B' applied the Low preset (21 commands)");
     StandIn::FaultMissingKey(GetPlayerCharacterNameKey);
     Say(odd, "/fps off");
     EXPECT_EQ(Messages().back(), "Lumora: '' applied the configured baseline (25 commands)");
@@ -239,7 +244,8 @@ TEST_F(FpsCommandTest, NullArgumentsDoNothing) {
 TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
     struct Case {
         std::string name, shown;
-    } cases[] = {{"low", "Low"}, {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"}, {"\xE0x", "\xE0x"}, {"1a", "1a"}};
+    } cases[] = {{"low", "Low"},     {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"},
+                 {"\xE0x", "\xE0x"}, {"1a", "1a"}};
     for (const auto& c : cases) {
         EXPECT_EQ(PresetDisplayName(c.name), c.shown);
     }

@@ -361,6 +361,15 @@ std::size_t InstalledHookCount(const std::string& key) {
 
 std::vector<std::string> MessengerRequests() { return State().messengerRequests; }
 
+void ClearRecords() {
+    auto& state = State();
+    state.chatLines.clear();
+    state.registryCalls.clear();
+    state.hookCalls.clear();
+    state.messengerRequests.clear();
+    Memory()->Clear();
+}
+
 std::vector<LogRecord> LogRecords() { return Memory()->Records(); }
 void ClearLog() { Memory()->Clear(); }
 std::uint64_t LogFlushCount() { return Memory()->Flushes(); }

@@ -103,6 +103,8 @@ ASAAPI_API std::vector<HookCall> HookCalls();
 ASAAPI_API std::size_t InstalledHookCount(const std::string& key);
 // Paths that the plugin handed to GetChatMessenger, as UTF-8.
 ASAAPI_API std::vector<std::string> MessengerRequests();
+// Forgets the chat lines, registry and hook calls, messenger requests and log records kept so far.
+ASAAPI_API void ClearRecords();
 
 struct LogRecord {
     std::string logger;

@@ -1,0 +1,246 @@
+// The plugin as the host runs it: the built library loaded with the dynamic loader from a server
+// folder, started, used by players, stopped and unloaded.
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <gmock/gmock.h>
+
+#include "support/TestSupport.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using TestSupport::HostTest;
+
+namespace {
+
+const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
+const char* const LoadedBuiltIn = "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline 25 commands)";
+
+std::uint64_t ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stoull(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+class LifecycleTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        pluginDir = server.path() / "ArkApi" / "Plugins" / "Lumora";
+        std::filesystem::create_directories(pluginDir);
+        library = pluginDir / "Lumora.so";
+        std::filesystem::copy_file(LUMORA_PLUGIN_PATH, library);
+    }
+    void TearDown() override {
+        if (StandIn::PluginLoaded()) {
+            Unload();
+        }
+        HostTest::TearDown();
+    }
+    void WriteConfig(const std::string& json) { TestSupport::WriteFile(pluginDir / "config.json", json); }
+    void Load() {
+        std::string error;
+        ASSERT_TRUE(StandIn::LoadPlugin(library, error)) << error;
+    }
+    void Unload() {
+        std::string error;
+        ASSERT_TRUE(StandIn::UnloadPlugin(error)) << error;
+    }
+    std::vector<std::string> Replies() {
+        std::vector<std::string> texts;
+        for (const auto& line : StandIn::ChatLines()) {
+            texts.push_back(line.text);
+        }
+        StandIn::ClearChatLines();
+        return texts;
+    }
+
+    std::filesystem::path pluginDir;
+    std::filesystem::path library;
+};
+
+TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
+    const std::string path = server.path().string() + "/ArkApi/Plugins/Lumora/config.json";
+    struct Case {
+        const char* file;  // nullptr: no file
+        std::string reason;
+    } cases[] = {{nullptr, "could not open " + path},
+                 {R"({"ChatCommands": ["/x"], "LogUsage": "yes"})", "LogUsage must be true or false"}};
+    for (const auto& c : cases) {
+        if (c.file != nullptr) {
+            WriteConfig(c.file);
+        }
+        StandIn::ClearLog();
+        Load();
+        EXPECT_THAT(Messages(), ElementsAre("Lumora: invalid configuration: " + c.reason, "Lumora: using built-in defaults",
+                                            LoadedBuiltIn));
+        auto records = StandIn::LogRecords();
+        EXPECT_EQ(records[0].level, "error");
+        EXPECT_EQ(records[1].level, "warning");
+        EXPECT_EQ(records[2].level, "info");
+        EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "fps"));
+        EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+        Unload();
+    }
+}
+
+TEST_F(LifecycleTest, ThreeAliasesRegisterInOrderAndUnregisterInOrder) {
+    WriteConfig(R"({"ChatCommands": ["fps", "/perf", "/fps", "fps"], "DefaultPreset": "LOW"})");
+    Load();
+    EXPECT_THAT(Messages(), ElementsAre("Lumora 1.2.0 loaded for ASAAPI 2.03 (3 chat aliases, default Low, baseline 25 "
+                                       "commands)"));
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/perf", "fps"));
+    auto* alice = StandIn::Join("Alice");
+    EXPECT_TRUE(StandIn::Chat(alice, "/PERF"));
+    EXPECT_THAT(Replies(), ElementsAre("Applied the Low performance preset."));
+    EXPECT_EQ(StandIn::ClientCommands(alice).size(), 25u) << "21 built-in commands and 4 forced";
+    StandIn::ClearLog();
+    Unload();
+    auto calls = StandIn::RegistryCalls();
+    std::vector<std::string> unregistered;
+    for (const auto& call : calls) {
+        if (!call.registered) {
+            unregistered.push_back(call.alias);
+        }
+    }
+    EXPECT_THAT(unregistered, ElementsAre("/fps", "/perf", "fps"));
+    EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+    EXPECT_THAT(Messages(), ElementsAre("Lumora unloaded"));
+}
+
+TEST_F(LifecycleTest, RefusedHookCostsAWarningOnly) {
+    StandIn::FaultRefuseHook(true);
+    WriteConfig("{}");
+    Load();
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: logout cleanup hook was not installed",
+                                        "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline "
+                                        "25 commands)"));
+    auto* alice = StandIn::Join("Alice");
+    StandIn::Chat(alice, "/fps high");
+    EXPECT_THAT(Replies(), ElementsAre("Applied the High performance preset."));
+    Unload();
+    for (const auto& call : StandIn::HookCalls()) {
+        EXPECT_TRUE(call.install) << "RemoveHook was called for a hook that was never installed";
+    }
+}
+
+TEST_F(LifecycleTest, LogoutForgetsThePlayerBeforeTheEnginesLogout) {
+    WriteConfig("{}");
+    Load();
+    auto* alice = StandIn::Join("Alice");
+    StandIn::Chat(alice, "/fps epic");
+    Replies();
+    std::vector<std::string> atEngineLogout;
+    StandIn::SetEngineLogoutObserver([&](AShooterGameMode* mode, AController* exiting) {
+        EXPECT_EQ(mode, StandIn::GameMode());
+        EXPECT_EQ(static_cast<void*>(exiting), static_cast<void*>(alice));
+        StandIn::Chat(alice, "/fps status");
+        atEngineLogout = Replies();
+    });
+    StandIn::Leave(alice);
+    EXPECT_THAT(atEngineLogout, ElementsAre("No Lumora preset is active. /fps on uses the configured default."));
+    StandIn::SetEngineLogoutObserver(nullptr);
+
+    StandIn::Rejoin(alice);
+    StandIn::Chat(alice, "/fps status");
+    StandIn::Chat(alice, "/fps");
+    EXPECT_THAT(Replies(), ElementsAre("No Lumora preset is active. /fps on uses the configured default.",
+                                       "Applied the Medium performance preset."));
+
+    int engineCalls = 0;
+    StandIn::SetEngineLogoutObserver([&](AShooterGameMode*, AController* exiting) {
+        EXPECT_EQ(exiting, nullptr);
+        engineCalls++;
+    });
+    StandIn::CallLogout(nullptr);
+    EXPECT_EQ(engineCalls, 1) << "a null controller still reaches the engine";
+    StandIn::SetEngineLogoutObserver(nullptr);
+}
+
+TEST_F(LifecycleTest, ReloadRegistersOnlyOnce) {
+    WriteConfig("{}");
+    Load();
+    Unload();
+    WriteConfig(R"({"ChatCommands": ["/a", "/b", "/c"]})");
+    StandIn::ClearLog();
+    Load();
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/a", "/b", "/c"));
+    EXPECT_THAT(Messages(), ElementsAre("Lumora 1.2.0 loaded for ASAAPI 2.03 (3 chat aliases, default Medium, baseline "
+                                        "25 commands)"));
+    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+}
+
+TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
+    WriteConfig("{}");
+    Load();
+    auto init = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "Plugin_Init"));
+    EXPECT_EQ(init, nullptr) << "the plugin's symbols stay local to it";
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr);
+    init = reinterpret_cast<void (*)()>(dlsym(handle, "Plugin_Init"));
+    StandIn::ClearLog();
+    init();
+    dlclose(handle);
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "fps"));
+    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+    EXPECT_EQ(Messages().back(), LoadedBuiltIn);
+}
+
+TEST_F(LifecycleTest, UnloadWithoutInitIsHarmless) {
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    reinterpret_cast<void (*)()>(dlsym(handle, "Plugin_Unload"))();
+    EXPECT_EQ(dlclose(handle), 0);
+    EXPECT_THAT(StandIn::RegistryCalls(), IsEmpty());
+    EXPECT_THAT(StandIn::HookCalls(), IsEmpty());
+}
+
+TEST_F(LifecycleTest, MessengerGetsThePathTheLibraryWasLoadedFrom) {
+    const auto odd = server.path() / "Ark Server é☃" / "Lumora.so";
+    std::filesystem::create_directories(odd.parent_path());
+    std::filesystem::copy_file(library, odd);
+    library = odd;
+    Load();
+    auto* alice = StandIn::Join("Alice");
+    StandIn::Chat(alice, "/fps help");
+    EXPECT_THAT(StandIn::MessengerRequests(), ElementsAre(odd.string()));
+}
+
+TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
+    WriteConfig(R"({"ChatCommands": ["/fps", "fps", "/perf"]})");
+    auto* alice = StandIn::Join("Alice");
+    const auto heap = StandIn::Heap();
+    std::uint64_t residentAfterWarmUp = 0;
+    const int cycles = 1000;
+    for (int i = 0; i < cycles; ++i) {
+        Load();
+        StandIn::Chat(alice, "/fps low");
+        StandIn::Chat(alice, "/fps status");
+        StandIn::Chat(alice, "/perf");
+        Unload();
+        StandIn::ClearRecords();
+        StandIn::ClearClientCommands(alice);
+        if (i == 99) {
+            residentAfterWarmUp = ResidentKiB();
+        }
+    }
+    EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+    EXPECT_EQ(StandIn::Heap().liveBlocks, heap.liveBlocks);
+    EXPECT_EQ(StandIn::Heap().liveBytes, heap.liveBytes);
+    std::printf("resident memory after 100 cycles: %llu KiB, after %d: %llu KiB\n",
+                static_cast<unsigned long long>(residentAfterWarmUp), cycles,
+                static_cast<unsigned long long>(ResidentKiB()));
+}
+
+}  // namespace
