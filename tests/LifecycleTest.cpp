@@ -18,7 +18,8 @@ using TestSupport::HostTest;
 namespace {
 
 const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
-const char* const LoadedBuiltIn = "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline 25 commands)";
+const char* const LoadedBuiltIn =
+    "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline 25 commands)";
 
 std::uint64_t ResidentKiB() {
     std::ifstream status("/proc/self/status");
@@ -81,8 +82,8 @@ TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
         }
         StandIn::ClearLog();
         Load();
-        EXPECT_THAT(Messages(), ElementsAre("Lumora: invalid configuration: " + c.reason, "Lumora: using built-in defaults",
-                                            LoadedBuiltIn));
+        EXPECT_THAT(Messages(), ElementsAre("Lumora: invalid configuration: " + c.reason,
+                                            "Lumora: using built-in defaults", LoadedBuiltIn));
         auto records = StandIn::LogRecords();
         EXPECT_EQ(records[0].level, "error");
         EXPECT_EQ(records[1].level, "warning");
@@ -97,7 +98,7 @@ TEST_F(LifecycleTest, ThreeAliasesRegisterInOrderAndUnregisterInOrder) {
     WriteConfig(R"({"ChatCommands": ["fps", "/perf", "/fps", "fps"], "DefaultPreset": "LOW"})");
     Load();
     EXPECT_THAT(Messages(), ElementsAre("Lumora 1.2.0 loaded for ASAAPI 2.03 (3 chat aliases, default Low, baseline 25 "
-                                       "commands)"));
+                                        "commands)"));
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/perf", "fps"));
     auto* alice = StandIn::Join("Alice");
     EXPECT_TRUE(StandIn::Chat(alice, "/PERF"));

@@ -217,6 +217,8 @@ TEST_F(StandInTest, RejoinKeepsTheAddressAndStartsAFreshClient) {
     EXPECT_FALSE(StandIn::IsConnected(player));
     EXPECT_EQ(StandIn::Rejoin(player), player);
     EXPECT_TRUE(StandIn::IsConnected(player));
+    EXPECT_EQ(*static_cast<UClass**>(GetAddress(player, "UObjectBase.ClassPrivate")), nullptr) << "faults stay";
+    StandIn::ClearFaults();
     EXPECT_NE(*static_cast<UClass**>(GetAddress(player, "UObjectBase.ClassPrivate")), nullptr);
 }
 

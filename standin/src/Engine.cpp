@@ -180,14 +180,18 @@ Player* PlayerOf(AShooterPlayerController* controller) {
 
 namespace {
 
+void ApplyClass(Player& player) {
+    UClass* cls = player.ownClass ? player.ownClass.get() : PlayerControllerClass();
+    player.controller->ClassPrivate = player.nullClass ? nullptr : cls;
+}
+
+// A new controller object at the same address, with a fresh client. Injected faults stay.
 void ResetController(Player& player) {
     AShooterPlayerController* controller = player.controller.get();
-    // A new controller object, at the same address.
     controller->~AShooterPlayerController();
     new (controller) AShooterPlayerController();
-    controller->ClassPrivate = PlayerControllerClass();
     controller->player = &player;
-    player.ownClass.reset();
+    ApplyClass(player);
     player.commands.clear();
     player.cvars.clear();
     player.connected = true;
@@ -206,8 +210,7 @@ UClass& OwnClass(Player& player) {
     if (!player.ownClass) {
         player.ownClass = MakeClass("ShooterPlayerController", PlayerControllerClass()->super);
         player.ownClass->functions = PlayerControllerClass()->functions;
-        player.ownClass->ownedByPlayer = true;
-        player.controller->ClassPrivate = player.ownClass.get();
+        ApplyClass(player);
     }
     return *player.ownClass;
 }
@@ -283,7 +286,17 @@ void FaultNoRpc(AShooterPlayerController* controller) {
 }
 
 void FaultNullClass(AShooterPlayerController* controller) {
-    RequirePlayer(controller).controller->ClassPrivate = nullptr;
+    Player& player = RequirePlayer(controller);
+    player.nullClass = true;
+    ApplyClass(player);
+}
+
+void ClearPlayerFaults() {
+    for (auto& player : State().players) {
+        player->ownClass.reset();
+        player->nullClass = false;
+        ApplyClass(*player);
+    }
 }
 
 void FaultRpcFailsAfter(AShooterPlayerController* controller, int n) {

@@ -385,6 +385,7 @@ void ClearFaults() {
     state.refuseHook = false;
     state.noMessenger = false;
     state.missingKeys.clear();
+    ClearPlayerFaults();
 }
 
 bool LoadPlugin(const std::filesystem::path& library, std::string& error) {

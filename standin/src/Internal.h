@@ -33,8 +33,7 @@ struct UClass : UObjectBase {
     std::string name;
     UClass* super = nullptr;
     std::map<std::int32_t, UFunction*> functions;  // by FName index
-    bool ownedByPlayer = false;
-    int failAfter = -1;  // successful lookups left before every lookup fails; -1: never fails
+    int failAfter = -1;                            // successful lookups left before every lookup fails; -1: never fails
 };
 
 struct UObject : UObjectBase {};
@@ -58,6 +57,7 @@ struct Player {
     std::vector<std::string> commands;
     std::map<std::string, std::string> cvars;
     std::unique_ptr<UClass> ownClass;  // a class of its own, for injected faults
+    bool nullClass = false;            // injected: the controller has no class
     std::unique_ptr<AShooterPlayerController> controller;
 };
 
@@ -121,6 +121,7 @@ void EnsureEngine();
 UClass* PlayerControllerClass();
 UClass* BaseControllerClass();
 void EngineLogout(AShooterGameMode* gameMode, AController* exiting);
+void ClearPlayerFaults();
 void* ResolveEngineKey(const std::string& key);
 
 }  // namespace StandIn

@@ -54,7 +54,7 @@ ASAAPI_API AShooterPlayerController* JoinWide(const std::u16string& characterNam
 // The engine's Logout for that controller, through any installed detour; the controller is gone after it.
 ASAAPI_API void Leave(AShooterPlayerController* player);
 // The player connects again with a new controller at the address of the old one (logging out first
-// if still connected). Its client starts afresh.
+// if still connected). Its client starts afresh; faults injected for it stay.
 ASAAPI_API AShooterPlayerController* Rejoin(AShooterPlayerController* player);
 ASAAPI_API bool IsConnected(AShooterPlayerController* player);
 ASAAPI_API std::string CharacterName(AShooterPlayerController* player);
@@ -128,7 +128,7 @@ struct Event {
 };
 ASAAPI_API void SetEventListener(std::function<void(const Event&)> listener);
 
-// ---- faults --------------------------------------------------------------------------------
+// ---- faults: they last until cleared, across a player's rejoin --------------------------------
 ASAAPI_API void FaultNoRpc(AShooterPlayerController* player);      // class without the console remote call
 ASAAPI_API void FaultNullClass(AShooterPlayerController* player);  // no class at all
 // After n more successful function lookups on that player's class, every later one fails.

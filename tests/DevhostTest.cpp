@@ -1,0 +1,195 @@
+// The development host driven with scripts, its events read as JSON lines.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "support/TestSupport.h"
+
+using nlohmann::json;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+struct Session {
+    int status = -1;
+    std::vector<json> events;
+    std::string output;
+
+    std::vector<json> Of(const std::string& kind) const {
+        std::vector<json> found;
+        for (const auto& event : events) {
+            if (event.value("event", "") == kind) {
+                found.push_back(event);
+            }
+        }
+        return found;
+    }
+    std::vector<std::string> Texts(const std::string& kind, const std::string& field) const {
+        std::vector<std::string> texts;
+        for (const auto& event : Of(kind)) {
+            texts.push_back(event.value(field, ""));
+        }
+        return texts;
+    }
+};
+
+class DevhostTest : public ::testing::Test {
+protected:
+    Session Devhost(const std::string& script, const std::string& options = "") {
+        const auto scriptPath = dir.path() / "script.txt";
+        TestSupport::WriteFile(scriptPath, script);
+        const std::string command = std::string("'") + LUMORA_DEVHOST_PATH + "' --json --server-dir '" +
+                                    (dir.path() / "server").string() + "' --script '" + scriptPath.string() + "' " +
+                                    options + " </dev/null 2>&1";
+        Session run;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            run.output += buffer;
+        }
+        int status = pipe != nullptr ? pclose(pipe) : -1;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::istringstream lines(run.output);
+        std::string line;
+        while (std::getline(lines, line)) {
+            auto event = json::parse(line, nullptr, false);
+            if (!event.is_discarded()) {
+                run.events.push_back(event);
+            }
+        }
+        return run;
+    }
+    TestSupport::TempDir dir;
+};
+
+TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
+    const Session run = Devhost("join alice\nchat alice /fps low\nchat alice /fps status\ncvars alice\nleave alice\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> kinds;
+    for (const auto& event : run.events) {
+        if (kinds.empty() || kinds.back() != event["event"]) {
+            kinds.push_back(event["event"]);
+        }
+    }
+    EXPECT_THAT(kinds, ElementsAre("log", "register", "hook", "log", "join", "console", "chat", "log", "chat", "cvars",
+                                   "leave", "unregister", "hook", "log"));
+    EXPECT_THAT(run.Texts("chat", "text"),
+                ElementsAre("Applied the Low performance preset.", "Active Lumora preset: Low."));
+    EXPECT_EQ(run.Of("console").size(), 21u);
+    EXPECT_EQ(run.Of("console")[0], json({{"event", "console"}, {"player", "alice"}, {"command", "r.VSync 0"}}));
+    EXPECT_EQ(run.Of("chat")[0]["sender"], "Lumora");
+    EXPECT_EQ(run.Of("cvars")[0]["cvars"]["r.ScreenPercentage"], "70");
+    const auto logs = run.Of("log");
+    EXPECT_EQ(logs.back()["message"], "Lumora unloaded");
+    EXPECT_THAT(logs.back()["line"].get<std::string>(), HasSubstr(" [Lumora][info] Lumora unloaded"));
+    EXPECT_EQ(run.Of("hook")[0], json({{"event", "hook"},
+                                       {"action", "install"},
+                                       {"key", "AShooterGameMode.Logout(AController*)"},
+                                       {"result", true}}));
+}
+
+TEST_F(DevhostTest, ReloadInTheMiddleGivesEveryBlockBack) {
+    const Session run = Devhost(
+        "heap\njoin bob\nchat bob /fps epic\nunload\nheap\nload\nchat bob /fps status\nrejoin bob\n"
+        "chat bob fps\nheap\nunload\nheap\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    const auto heaps = run.Of("heap");
+    ASSERT_EQ(heaps.size(), 4u);
+    EXPECT_EQ(heaps[3]["live_blocks"], heaps[1]["live_blocks"]) << "after unload the heap is where it was";
+    EXPECT_EQ(heaps[3]["live_bytes"], heaps[1]["live_bytes"]);
+    EXPECT_EQ(heaps[1]["live_blocks"], 0);
+    EXPECT_THAT(run.Texts("chat", "text"),
+                ElementsAre("Applied the Epic performance preset.",
+                            "No Lumora preset is active. /fps on uses the configured default.",
+                            "Applied the Medium performance preset."));
+    EXPECT_EQ(run.Of("register").size(), 4u);
+    EXPECT_EQ(run.Of("unregister").size(), 4u);
+    EXPECT_TRUE(run.Of("error").empty()) << run.output;
+}
+
+TEST_F(DevhostTest, EachFaultKind) {
+    struct Case {
+        std::string script;
+        std::vector<std::string> replies;
+        std::size_t commands;
+        std::size_t errorLines;
+    } cases[] = {
+        {"join a\nfault no-rpc a\nchat a /fps low\n",
+         {"Unable to apply the performance preset; check the server API log."},
+         0,
+         1},
+        {"join a\nfault no-class a\nchat a /fps off\n",
+         {"Unable to apply the baseline; check the server API log."},
+         0,
+         0},
+        {"join a\nfault rpc-fails-after a 2\nchat a /fps low\nrejoin a\nchat a /fps low\n",
+         {"Unable to apply the performance preset; check the server API log.",
+          "Unable to apply the performance preset; check the server API log."},
+         2,
+         2},
+        {"join a\nfault no-messenger\nchat a /fps high\n", {}, 21, 0},
+        {"join a\nfault missing-key FGenericPlatformStricmp.Stricmp(wchar_t*,wchar_t*)\nchat a /fps HIGH\n",
+         {"Applied the High performance preset."},
+         21,
+         0},
+    };
+    for (const auto& c : cases) {
+        const Session run = Devhost(c.script);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.Texts("chat", "text"), c.replies) << c.script;
+        EXPECT_EQ(run.Of("console").size(), c.commands) << c.script;
+        std::size_t errors = 0;
+        for (const auto& log : run.Of("log")) {
+            errors += log["level"] == "error" &&
+                      log["message"].get<std::string>().find("RPC was not found") != std::string::npos;
+        }
+        EXPECT_EQ(errors, c.errorLines) << c.script;
+        EXPECT_TRUE(run.Of("error").empty()) << run.output;
+    }
+    const Session refused = Devhost("fault refuse-hook\nunload\nload\njoin a\nchat a /fps\n");
+    const auto hooks = refused.Of("hook");
+    ASSERT_EQ(hooks.size(), 3u);
+    EXPECT_EQ(hooks[2]["result"], false);
+    EXPECT_THAT(refused.Texts("log", "message"), ::testing::Contains("Lumora: logout cleanup hook was not installed"));
+    EXPECT_THAT(refused.Texts("chat", "text"), ElementsAre("Applied the Medium performance preset."));
+}
+
+TEST_F(DevhostTest, BadLinesAreErrorEventsAndTheSessionGoesOn) {
+    const Session run = Devhost(
+        "bogus\njoin\njoin a\njoin a\nchat b /fps\nleave b\nfault\nfault sideways\nfault rpc-fails-after a x\n"
+        "load\nunload\nunload\nchat a /fps\nload\n# comment\n\nchat a /fps epic\nleave a\nchat a /fps\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(
+        run.Texts("error", "message"),
+        ElementsAre("unknown command: bogus (try help)", "join needs a NAME", "a player a has already joined",
+                    "no player b has joined", "no player b has joined", "fault needs a KIND", "unknown fault: sideways",
+                    "fault rpc-fails-after needs a NAME and a count N of 0 or more", "the plugin is already loaded",
+                    "no plugin is loaded", "no plugin is loaded", "a is not connected"));
+    EXPECT_THAT(run.Texts("chat", "text"), ElementsAre("Applied the Epic performance preset."));
+}
+
+TEST_F(DevhostTest, OptionsAndPlugins) {
+    TestSupport::WriteFile(dir.path() / "high.json", R"({"DefaultPreset": "High", "Sender": "Srv"})");
+    const Session configured =
+        Devhost("join a\nchat a /fps\n", "--config '" + (dir.path() / "high.json").string() + "'");
+    EXPECT_THAT(configured.Texts("chat", "text"), ElementsAre("Applied the High performance preset."));
+    EXPECT_THAT(configured.Texts("chat", "sender"), ElementsAre("Srv"));
+
+    EXPECT_EQ(Devhost("", "--bogus").status, 2);
+    EXPECT_EQ(Devhost("", "--plugin /nonexistent/Lumora.so").status, 2);
+    EXPECT_EQ(Devhost("", "--config").status, 2);
+    TestSupport::WriteFile(dir.path() / "not-a-plugin.so", "text");
+    const Session notPlugin =
+        Devhost("join a\nchat a /fps\nheap\n", "--plugin '" + (dir.path() / "not-a-plugin.so").string() + "'");
+    EXPECT_EQ(notPlugin.status, 0);
+    ASSERT_FALSE(notPlugin.Of("error").empty());
+    EXPECT_THAT(notPlugin.Texts("error", "message").back(), HasSubstr("no plugin is loaded"));
+    EXPECT_EQ(notPlugin.Of("heap").size(), 1u);
+}
+
+}  // namespace

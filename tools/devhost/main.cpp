@@ -1,0 +1,417 @@
+// lumora-devhost: plays the game server with the stand-in host and engine, loads the plugin as the
+// host does, and runs a session of commands from a script or from the keyboard.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <editline/readline.h>
+#include <nlohmann/json.hpp>
+
+#include "AsaApiStandIn/Control.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const char* const Usage =
+    "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--script FILE] [--json] [--help]\n";
+
+const char* const Help =
+    "commands, one a line:\n"
+    "  join NAME                 a player whose character is NAME connects\n"
+    "  chat NAME TEXT...         that player types TEXT in chat\n"
+    "  leave NAME                the player logs out\n"
+    "  rejoin NAME               the player connects again, with a new controller at the old address\n"
+    "  cvars NAME                that player's client console variables\n"
+    "  load | unload             load the plugin and start it | stop it and unload the library\n"
+    "  fault no-rpc NAME | no-class NAME | rpc-fails-after NAME N | refuse-hook | no-messenger | missing-key KEY\n"
+    "  heap                      the engine heap's live blocks and bytes\n"
+    "  help                      this text\n"
+    "  # ...                     a comment\n";
+
+struct Options {
+    fs::path serverDir;
+    fs::path plugin = LUMORA_DEFAULT_PLUGIN;
+    std::optional<fs::path> config;
+    std::optional<fs::path> script;
+    bool json = false;
+};
+
+class Session {
+public:
+    explicit Session(const Options& options) : options_(options) {}
+
+    int Run();
+
+private:
+    void Print(const json& event, const std::string& readable) {
+        if (options_.json) {
+            std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+        } else {
+            std::cout << readable << '\n';
+        }
+        std::cout.flush();
+    }
+    void Error(const std::string& message) { Print({{"event", "error"}, {"message", message}}, "error: " + message); }
+    void OnEvent(const StandIn::Event& event);
+    std::string NameOf(AShooterPlayerController* player) const {
+        for (const auto& [name, controller] : players_) {
+            if (controller == player) {
+                return name;
+            }
+        }
+        return "?";
+    }
+    AShooterPlayerController* Find(const std::string& name, bool mustBeConnected);
+    void Execute(const std::string& line);
+    void Load();
+    void Unload();
+    void Fault(std::istringstream& words);
+
+    Options options_;
+    fs::path pluginCopy_;
+    std::map<std::string, AShooterPlayerController*> players_;
+};
+
+void Session::OnEvent(const StandIn::Event& event) {
+    using Kind = StandIn::Event::Kind;
+    switch (event.kind) {
+        case Kind::Log:
+            Print({{"event", "log"}, {"level", event.level}, {"message", event.text}, {"line", event.extra}},
+                  event.extra);
+            break;
+        case Kind::Chat:
+            Print({{"event", "chat"}, {"player", NameOf(event.player)}, {"sender", event.extra}, {"text", event.text}},
+                  "[chat to " + NameOf(event.player) + "] " + event.extra + ": " + event.text);
+            break;
+        case Kind::Console:
+            Print({{"event", "console"}, {"player", NameOf(event.player)}, {"command", event.text}},
+                  "[" + NameOf(event.player) + "'s console] " + event.text);
+            break;
+        case Kind::Register:
+            Print({{"event", "register"}, {"alias", event.text}}, "[host] chat command registered: " + event.text);
+            break;
+        case Kind::Unregister:
+            Print({{"event", "unregister"}, {"alias", event.text}}, "[host] chat command unregistered: " + event.text);
+            break;
+        case Kind::HookInstall:
+        case Kind::HookRemove: {
+            const bool install = event.kind == Kind::HookInstall;
+            Print({{"event", "hook"},
+                   {"action", install ? "install" : "remove"},
+                   {"key", event.text},
+                   {"result", event.result}},
+                  std::string("[host] hook ") + (install ? "installed" : "removed") + " on " + event.text + ": " +
+                      (event.result ? "yes" : "refused"));
+            break;
+        }
+        case Kind::Join:
+            Print({{"event", "join"}, {"player", event.text}}, event.text + " joined");
+            break;
+        case Kind::Leave:
+            Print({{"event", "leave"}, {"player", event.text}}, event.text + " left");
+            break;
+    }
+}
+
+AShooterPlayerController* Session::Find(const std::string& name, bool mustBeConnected) {
+    if (name.empty()) {
+        Error("a player's name is missing");
+        return nullptr;
+    }
+    auto it = players_.find(name);
+    if (it == players_.end()) {
+        Error("no player " + name + " has joined");
+        return nullptr;
+    }
+    if (mustBeConnected && !StandIn::IsConnected(it->second)) {
+        Error(name + " is not connected");
+        return nullptr;
+    }
+    return it->second;
+}
+
+void Session::Load() {
+    if (StandIn::PluginLoaded()) {
+        Error("the plugin is already loaded");
+        return;
+    }
+    std::string error;
+    if (!StandIn::LoadPlugin(pluginCopy_, error)) {
+        Error(error);
+    }
+}
+
+void Session::Unload() {
+    std::string error;
+    if (!StandIn::UnloadPlugin(error)) {
+        Error(error);
+    }
+}
+
+void Session::Fault(std::istringstream& words) {
+    std::string kind, name;
+    words >> kind;
+    if (kind == "refuse-hook") {
+        StandIn::FaultRefuseHook(true);
+    } else if (kind == "no-messenger") {
+        StandIn::FaultNoMessenger(true);
+    } else if (kind == "missing-key") {
+        std::string key;
+        std::getline(words >> std::ws, key);
+        if (key.empty()) {
+            Error("fault missing-key needs a KEY");
+            return;
+        }
+        StandIn::FaultMissingKey(key);
+    } else if (kind == "no-rpc" || kind == "no-class" || kind == "rpc-fails-after") {
+        words >> name;
+        AShooterPlayerController* player = Find(name, false);
+        if (player == nullptr) {
+            return;
+        }
+        if (kind == "no-rpc") {
+            StandIn::FaultNoRpc(player);
+        } else if (kind == "no-class") {
+            StandIn::FaultNullClass(player);
+        } else {
+            long n = -1;
+            std::string count;
+            words >> count;
+            char* end = nullptr;
+            n = std::strtol(count.c_str(), &end, 10);
+            if (count.empty() || *end != 0 || n < 0 || n > 1000000000) {
+                Error("fault rpc-fails-after needs a NAME and a count N of 0 or more");
+                return;
+            }
+            StandIn::FaultRpcFailsAfter(player, static_cast<int>(n));
+        }
+    } else {
+        Error(kind.empty() ? "fault needs a KIND" : "unknown fault: " + kind);
+    }
+}
+
+void Session::Execute(const std::string& line) {
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    if (command.empty() || command[0] == '#') {
+        return;
+    }
+    std::string name;
+    if (command == "join") {
+        words >> name;
+        if (name.empty()) {
+            Error("join needs a NAME");
+        } else if (players_.count(name) != 0) {
+            Error("a player " + name + " has already joined");
+        } else {
+            players_[name] = nullptr;  // known before its join event is printed
+            players_[name] = StandIn::Join(name);
+        }
+    } else if (command == "chat") {
+        words >> name;
+        AShooterPlayerController* player = Find(name, true);
+        if (player == nullptr) {
+            return;
+        }
+        if (!StandIn::PluginLoaded()) {
+            Error("no plugin is loaded");
+            return;
+        }
+        std::string text;
+        std::getline(words, text);
+        if (!text.empty() && text[0] == ' ') {
+            text.erase(0, 1);  // the one space after the name; the rest stands as typed
+        }
+        if (!options_.json) {
+            std::cout << name << " types: " << text << '\n';
+        }
+        StandIn::Chat(player, text);
+    } else if (command == "leave") {
+        words >> name;
+        if (AShooterPlayerController* player = Find(name, true)) {
+            StandIn::Leave(player);
+        }
+    } else if (command == "rejoin") {
+        words >> name;
+        if (AShooterPlayerController* player = Find(name, false)) {
+            StandIn::Rejoin(player);
+        }
+    } else if (command == "cvars") {
+        words >> name;
+        if (AShooterPlayerController* player = Find(name, false)) {
+            auto cvars = StandIn::ClientCvars(player);
+            std::string readable = name + "'s console variables:";
+            for (const auto& [variable, value] : cvars) {
+                readable += "\n  " + variable + " = " + value;
+            }
+            Print({{"event", "cvars"}, {"player", name}, {"cvars", cvars}}, readable);
+        }
+    } else if (command == "load") {
+        Load();
+    } else if (command == "unload") {
+        Unload();
+    } else if (command == "fault") {
+        Fault(words);
+    } else if (command == "heap") {
+        auto heap = StandIn::Heap();
+        Print({{"event", "heap"}, {"live_blocks", heap.liveBlocks}, {"live_bytes", heap.liveBytes}},
+              "engine heap: " + std::to_string(heap.liveBlocks) + " live blocks, " + std::to_string(heap.liveBytes) +
+                  " bytes");
+    } else if (command == "help") {
+        if (options_.json) {
+            Print({{"event", "help"}, {"text", Help}}, Help);
+        } else {
+            std::cout << Help;
+        }
+    } else {
+        Error("unknown command: " + command + " (try help)");
+    }
+}
+
+int Session::Run() {
+    StandIn::StartHost({options_.serverDir, false, true});
+    StandIn::SetEventListener([this](const StandIn::Event& event) { OnEvent(event); });
+
+    // Lay out the plugin's folder as the host expects it.
+    const fs::path pluginDir = options_.serverDir / "ArkApi" / "Plugins" / "Lumora";
+    std::error_code error;
+    fs::create_directories(pluginDir, error);
+    pluginCopy_ = pluginDir / "Lumora.so";
+    fs::copy_file(options_.plugin, pluginCopy_, fs::copy_options::overwrite_existing, error);
+    if (error) {
+        Error("could not copy the plugin to " + pluginCopy_.string() + ": " + error.message());
+    }
+    if (options_.config) {
+        fs::copy_file(*options_.config, pluginDir / "config.json", fs::copy_options::overwrite_existing, error);
+        if (error) {
+            Error("could not copy the configuration: " + error.message());
+        }
+    }
+    if (!options_.json) {
+        std::cout << "server folder: " << options_.serverDir.string() << '\n';
+    }
+    Load();
+
+    if (options_.script) {
+        std::ifstream script(*options_.script);
+        std::string line;
+        while (std::getline(script, line)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            Execute(line);
+        }
+    }
+    if (!options_.script || isatty(STDIN_FILENO)) {
+        if (isatty(STDIN_FILENO)) {
+            if (!options_.json) {
+                std::cout << "type help for the commands; end with Ctrl-D\n";
+            }
+            while (char* input = readline("lumora> ")) {
+                std::string line(input);
+                std::free(input);
+                if (!line.empty()) {
+                    add_history(line.c_str());
+                }
+                Execute(line);
+            }
+        } else {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                Execute(line);
+            }
+        }
+    }
+    if (StandIn::PluginLoaded()) {
+        Unload();
+    }
+    StandIn::SetEventListener(nullptr);
+    StandIn::StopHost();
+    return 0;
+}
+
+int UsageError(const std::string& reason) {
+    std::cerr << "lumora-devhost: " << reason << '\n' << Usage;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::optional<fs::path> serverDir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                return std::nullopt;
+            }
+            (void)what;
+            return std::string(argv[++i]);
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << Usage << '\n' << Help;
+            return 0;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--server-dir" || arg == "--plugin" || arg == "--config" || arg == "--script") {
+            auto text = value(arg.c_str());
+            if (!text) {
+                return UsageError(arg + " needs a value");
+            }
+            if (arg == "--server-dir") {
+                serverDir = *text;
+            } else if (arg == "--plugin") {
+                options.plugin = *text;
+            } else if (arg == "--config") {
+                options.config = *text;
+            } else {
+                options.script = *text;
+            }
+        } else {
+            return UsageError("unknown option: " + arg);
+        }
+    }
+    std::error_code error;
+    if (!fs::is_regular_file(options.plugin, error)) {
+        return UsageError("no plugin at " + options.plugin.string());
+    }
+    if (options.config && !fs::is_regular_file(*options.config, error)) {
+        return UsageError("no configuration file at " + options.config->string());
+    }
+    if (options.script && !fs::is_regular_file(*options.script, error)) {
+        return UsageError("no script at " + options.script->string());
+    }
+    bool ownFolder = !serverDir;
+    if (serverDir) {
+        options.serverDir = fs::absolute(*serverDir, error);
+        fs::create_directories(options.serverDir, error);
+        if (!fs::is_directory(options.serverDir)) {
+            return UsageError("cannot use " + serverDir->string() + " as the server folder");
+        }
+    } else {
+        std::string pattern = (fs::temp_directory_path() / "lumora-server-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return UsageError("cannot make a server folder under " + fs::temp_directory_path().string());
+        }
+        options.serverDir = pattern;
+    }
+    int status = Session(options).Run();
+    if (ownFolder) {
+        fs::remove_all(options.serverDir, error);
+    }
+    return status;
+}
