@@ -39,21 +39,23 @@ int32 CheckedLength(std::size_t length) {
     return static_cast<int32>(length);
 }
 
-// The host's converter refuses a whole text for one bad unit. These keep every sequence the
-// converter accepts and put U+FFFD in place of each unit it does not.
-std::string RepairUtf8(const char* text, std::size_t length) {
-    std::string repaired;
+// The host's converter refuses a whole text for one bad unit. This keeps every sequence the
+// converter accepts and puts U+FFFD in place of each unit it does not. Target is the unit type of
+// the other side, whose marker the converter takes.
+template <typename Target, typename Unit>
+std::basic_string<Unit> Repair(const Unit* text, std::size_t length, std::basic_string_view<Unit> replacement) {
+    constexpr std::size_t LongestSequence = sizeof(Unit) == 1 ? 4 : 2;
+    std::basic_string<Unit> repaired;
     for (std::size_t i = 0; i < length;) {
         std::size_t used = 0;
-        for (std::size_t k = 1; k <= 4 && i + k <= length; ++k) {
-            if (UE::Core::Private::GetConvertedLength(static_cast<const TCHAR*>(nullptr), text + i,
-                                                      static_cast<int32>(k)) >= 0) {
+        for (std::size_t k = 1; k <= LongestSequence && i + k <= length; ++k) {
+            if (UE::Core::Private::GetConvertedLength(static_cast<const Target*>(nullptr), text + i, static_cast<int32>(k)) >= 0) {
                 used = k;
                 break;
             }
         }
         if (used == 0) {
-            repaired += "\xEF\xBF\xBD";
+            repaired += replacement;
             ++i;
         } else {
             repaired.append(text + i, used);
@@ -63,26 +65,13 @@ std::string RepairUtf8(const char* text, std::size_t length) {
     return repaired;
 }
 
+std::string RepairUtf8(const char* text, std::size_t length) {
+    return Repair<TCHAR>(text, length, std::string_view("\xEF\xBF\xBD"));
+}
+
 std::basic_string<TCHAR> RepairUtf16(const TCHAR* text, std::size_t length) {
-    std::basic_string<TCHAR> repaired;
-    for (std::size_t i = 0; i < length;) {
-        std::size_t used = 0;
-        for (std::size_t k = 1; k <= 2 && i + k <= length; ++k) {
-            if (UE::Core::Private::GetConvertedLength(static_cast<const char*>(nullptr), text + i,
-                                                      static_cast<int32>(k)) >= 0) {
-                used = k;
-                break;
-            }
-        }
-        if (used == 0) {
-            repaired += static_cast<TCHAR>(0xFFFD);
-            ++i;
-        } else {
-            repaired.append(text + i, used);
-            i += used;
-        }
-    }
-    return repaired;
+    static constexpr TCHAR Replacement[] = {static_cast<TCHAR>(0xFFFD), 0};
+    return Repair<char>(text, length, std::basic_string_view<TCHAR>(Replacement));
 }
 
 }  // namespace
