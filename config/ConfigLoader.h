@@ -14,6 +14,11 @@ namespace Lumora {
 inline constexpr std::string_view ForcedPresetCommands[] = {"r.BloomQuality 0", "r.VolumetricCloud 0",
                                                             "r.VolumetricFog 0", "r.Fog 0"};
 
+// Every key that config.json may hold, in the order the loader reads them.
+inline constexpr std::string_view ConfigKeys[] = {
+    "ChatCommands",   "DefaultPreset",   "OnCommands",      "Presets",      "OffCommands", "Sender",
+    "EnabledMessage", "DisabledMessage", "BaselineMessage", "UsageMessage", "HelpMessage", "LogUsage"};
+
 // The server's working directory followed by "/ArkApi/Plugins/Lumora/config.json".
 std::string GetConfigPath();
 

@@ -49,7 +49,8 @@ std::basic_string<Unit> Repair(const Unit* text, std::size_t length, std::basic_
     for (std::size_t i = 0; i < length;) {
         std::size_t used = 0;
         for (std::size_t k = 1; k <= LongestSequence && i + k <= length; ++k) {
-            if (UE::Core::Private::GetConvertedLength(static_cast<const Target*>(nullptr), text + i, static_cast<int32>(k)) >= 0) {
+            if (UE::Core::Private::GetConvertedLength(static_cast<const Target*>(nullptr), text + i,
+                                                      static_cast<int32>(k)) >= 0) {
                 used = k;
                 break;
             }

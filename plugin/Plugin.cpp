@@ -10,6 +10,7 @@
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "plugin/PluginLog.h"
+#include "plugin/Version.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -77,7 +78,9 @@ extern "C" void Plugin_Init() {
     if (!LogoutHookInstalled) {
         WriteLog(spdlog::level::warn, "{}: logout cleanup hook was not installed", PluginName);
     }
-    WriteLog(spdlog::level::info, "{} 1.2.0 loaded for ASAAPI 2.03 ({} chat aliases, default {}, baseline {} commands)",
+    WriteLog(spdlog::level::info,
+             "{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
+             " ({} chat aliases, default {}, baseline {} commands)",
              PluginName, static_cast<std::uint64_t>(RegisteredAliases.entries.size()),
              PresetDisplayName(CurrentConfig.DefaultPreset),
              static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));

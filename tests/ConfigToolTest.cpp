@@ -1,0 +1,285 @@
+// lumora-config against the plugin itself: same messages, files that load back, warnings that
+// change nothing; and the guide, the schema and the loader agreeing on the keys.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "config/ConfigLoader.h"
+#include "support/TestSupport.h"
+
+using namespace Lumora;
+using nlohmann::json;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+bool Same(const PluginConfig& a, const PluginConfig& b) {
+    return a.ChatCommands == b.ChatCommands && a.Presets == b.Presets && a.DefaultPreset == b.DefaultPreset &&
+           a.OffCommands == b.OffCommands && a.Sender == b.Sender && a.EnabledMessage == b.EnabledMessage &&
+           a.DisabledMessage == b.DisabledMessage && a.UsageMessage == b.UsageMessage &&
+           a.HelpMessage == b.HelpMessage && a.LogUsage == b.LogUsage;
+}
+
+class ConfigToolTest : public ::testing::Test {
+protected:
+    Result Tool(const std::string& arguments) {
+        const auto out = dir.path() / "out.txt";
+        const auto err = dir.path() / "err.txt";
+        const std::string command = std::string("'") + LUMORA_CONFIG_PATH + "' " + arguments + " >'" + out.string() +
+                                    "' 2>'" + err.string() + "' </dev/null";
+        int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+    }
+    std::string File(const std::string& name, const std::string& content) {
+        const auto path = dir.path() / name;
+        TestSupport::WriteFile(path, content);
+        return path.string();
+    }
+    // What the plugin logs for this file, started in the development host.
+    std::string PluginReport(const std::string& file) {
+        const std::string command = std::string("'") + LUMORA_DEVHOST_PATH + "' --json --config '" + file +
+                                    "' --server-dir '" + (dir.path() / "server").string() + "' </dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string report;
+        char buffer[65536];
+        while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            auto event = json::parse(buffer, nullptr, false);
+            const std::string prefix = "Lumora: invalid configuration: ";
+            if (!event.is_discarded() && event.value("event", "") == "log" &&
+                event.value("message", "").rfind(prefix, 0) == 0) {
+                report = event["message"].get<std::string>().substr(prefix.size());
+            }
+        }
+        if (pipe != nullptr) {
+            pclose(pipe);
+        }
+        return report;
+    }
+    TestSupport::TempDir dir;
+};
+
+TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
+    const std::string files[] = {
+        "[]",
+        "",
+        "\xEF\xBB\xBF",
+        "{\"Sender\": \"\xFF\"}",
+        "// comment\n{}",
+        R"({"ChatCommands": []})",
+        R"({"ChatCommands": [1]})",
+        R"({"DefaultPreset": "ultra"})",
+        R"({"Presets": {"low": {}}})",
+        R"({"OnCommands": [], "Presets": {}})",
+        R"({"LogUsage": "yes", "Sender": 1})",
+        "{\"HelpMessage\": \"" + std::string(1025, 'h') + "\"}",
+        std::string(100000, '[') + std::string(100000, ']'),
+        std::string("\x00\x01\x02\xFF\xFE", 5),
+    };
+    for (const auto& content : files) {
+        const std::string path = File("bad.json", content);
+        const Result check = Tool("check '" + path + "'");
+        EXPECT_EQ(check.status, 1) << content.substr(0, 60);
+        const std::string report = PluginReport(path);
+        ASSERT_FALSE(report.empty()) << "the plugin loaded " << content.substr(0, 60);
+        // The host's JSON events carry invalid UTF-8 as U+FFFD; compare the checker's bytes the same way.
+        const std::string shown =
+            json::parse(json(check.out).dump(-1, ' ', false, json::error_handler_t::replace)).get<std::string>();
+        EXPECT_EQ(shown, "invalid configuration: " + report + "\n");
+        const Result show = Tool("show '" + path + "' --json");
+        EXPECT_EQ(show.status, 1);
+        EXPECT_EQ(show.out, check.out);
+    }
+}
+
+TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
+    const std::string missing = (dir.path() / "missing.json").string();
+    EXPECT_EQ(Tool("check '" + missing + "'").out, "invalid configuration: could not open " + missing + "\n");
+    EXPECT_EQ(Tool("check '" + dir.path().string() + "'").out,
+              "invalid configuration: could not open " + dir.path().string() + "\n");
+    EXPECT_EQ(Tool("check '" + missing + "'").status, 1);
+}
+
+TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
+    std::string sixtyFour = "[";
+    for (int i = 0; i < 64; ++i) {
+        sixtyFour += (i ? ",\"r.V" : "\"r.V") + std::to_string(i) + " 1\"";
+    }
+    sixtyFour += "]";
+    const std::string files[] = {
+        "{}",
+        R"({"ChatCommands": ["fps", "/perf", "/fps", "fps"], "DefaultPreset": "EPIC", "OffCommands": [],
+            "Sender": "", "BaselineMessage": "b {preset} {}", "LogUsage": false,
+            "Presets": {"low": ["r.Fog 1", "r.A 1"], "ultra": ["x"]}})",
+        R"({"DefaultPreset": "high", "OnCommands": ["r.VSync 0", "r.Shadow 1"], "EnabledMessage": "Ünïcode ☃"})",
+    };
+    for (const auto& content : files) {
+        const std::string path = File("good.json", content);
+        const Result check = Tool("check '" + path + "'");
+        EXPECT_EQ(check.status, 0) << check.out;
+        EXPECT_THAT(check.out, StartsWith("valid: "));
+        const Result show = Tool("show --json '" + path + "'");
+        ASSERT_EQ(show.status, 0);
+        const std::string back = File("back.json", show.out);
+        EXPECT_TRUE(Same(LoadConfigFrom(back), LoadConfigFrom(path))) << content;
+    }
+    EXPECT_EQ(Tool("check '" + File("d.json", R"({"Presets": {"low": )" + sixtyFour + "}}") + "'").out,
+              "valid: 2 chat aliases (/fps, fps), default Medium, commands per preset: low 68, medium 25, high 25, "
+              "epic 25, baseline 25 commands\n");
+    const Result table = Tool("show");
+    EXPECT_EQ(table.status, 0);
+    EXPECT_THAT(table.out, HasSubstr("variable"));
+    EXPECT_THAT(table.out, ::testing::ContainsRegex("r.ScreenPercentage +70 +80 +90 +100 +100\n"));
+    EXPECT_THAT(table.out, ::testing::ContainsRegex("r.BloomQuality +- +- +- +- +5\n"));
+}
+
+TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
+    const std::string path = (dir.path() / "new.json").string();
+    EXPECT_EQ(Tool("init '" + path + "'").status, 0);
+    const Result check = Tool("check '" + path + "'");
+    EXPECT_EQ(check.status, 0);
+    EXPECT_THAT(check.err, IsEmpty()) << "the built-in configuration draws no warning";
+    PluginConfig loaded = LoadConfigFrom(path);
+    PluginConfig builtIn = BuiltInConfig();
+    EXPECT_EQ(loaded.OffCommands, builtIn.OffCommands);
+    EXPECT_EQ(loaded.HelpMessage, builtIn.HelpMessage);
+
+    const std::string existing = File("existing.json", "{\"Sender\": \"mine\"}");
+    EXPECT_EQ(Tool("init '" + existing + "'").status, 1);
+    EXPECT_EQ(ReadAll(existing), "{\"Sender\": \"mine\"}");
+    EXPECT_EQ(Tool("init --force '" + existing + "'").status, 0);
+    EXPECT_EQ(LoadConfigFrom(existing).Sender, "Lumora");
+    EXPECT_EQ(Tool("init").out, ReadAll(path));
+}
+
+TEST_F(ConfigToolTest, WarningsChangeNothing) {
+    struct Case {
+        std::string json;
+        std::string warning;
+    } cases[] = {
+        {R"({"OffCommands": ["r.A  1"]})",
+         "warning: OffCommands: \"r.A  1\" is not one variable name, one space and a value"},
+        {R"({"OffCommands": ["r.A"]})",
+         "warning: OffCommands: \"r.A\" is not one variable name, one space and a value"},
+        {R"({"OffCommands": ["r.A 1", "r.A 2"]})", "warning: OffCommands: sets r.A more than once"},
+        {R"({"Presets": {"low": ["r.Fog 1"]}})",
+         "warning: Presets.low: \"r.Fog 1\" is replaced by the forced command \"r.Fog 0\""},
+        {R"({"chatcommands": ["/x"]})",
+         "warning: member \"chatcommands\" is ignored: the key is \"ChatCommands\" (letter case and spaces count)"},
+        {R"({" Presets": {}})",
+         "warning: member \" Presets\" is ignored: the key is \"Presets\" (letter case and spaces count)"},
+        {R"({"Presets": {"Low": []}})",
+         "warning: Presets: member \"Low\" is ignored: the key is \"low\" (letter case and spaces count)"},
+        {R"({"OnCommands": ["r.A 1"], "Presets": {}})",
+         "warning: \"OnCommands\" is dropped because \"Presets\" is present"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = File("warn.json", c.json);
+        const Result check = Tool("check '" + path + "'");
+        EXPECT_EQ(check.status, 0) << c.json;
+        EXPECT_EQ(check.err, c.warning + "\n") << c.json;
+        EXPECT_THAT(check.out, StartsWith("valid: "));
+    }
+    const Result invalid = Tool("check '" + File("w.json", R"({"chatcommands": 1, "LogUsage": 1})") + "'");
+    EXPECT_EQ(invalid.status, 1);
+    EXPECT_EQ(invalid.out, "invalid configuration: LogUsage must be true or false\n");
+    EXPECT_THAT(invalid.err, StartsWith("warning: member \"chatcommands\""));
+}
+
+TEST_F(ConfigToolTest, UsageErrors) {
+    for (const char* arguments :
+         {"", "check", "frobnicate", "check a b", "check --json x", "init --json", "show --force", "--bogus check x"}) {
+        const Result result = Tool(arguments);
+        EXPECT_EQ(result.status, 2) << arguments;
+        EXPECT_THAT(result.err, HasSubstr("usage:")) << arguments;
+        EXPECT_THAT(result.out, IsEmpty()) << arguments;
+    }
+}
+
+// The guide, the schema and the loader list the same keys, and the schema's defaults are the built-in values.
+TEST(ConfigDocumentationTest, GuideSchemaAndLoaderAgree) {
+    std::vector<std::string> loaderKeys(std::begin(ConfigKeys), std::end(ConfigKeys));
+
+    std::ifstream schemaFile(LUMORA_SCHEMA_PATH);
+    const json schema = json::parse(schemaFile);
+    std::vector<std::string> schemaKeys;
+    for (const auto& [key, property] : schema["properties"].items()) {
+        schemaKeys.push_back(key);
+        EXPECT_TRUE(property.contains("description")) << key;
+        EXPECT_TRUE(property.contains("default")) << key;
+    }
+
+    std::ifstream guide(LUMORA_GUIDE_PATH);
+    std::vector<std::string> guideKeys;
+    std::string line;
+    bool inTable = false;
+    const std::regex row(R"(^\| `([A-Za-z]+)` \|)");
+    while (std::getline(guide, line)) {
+        if (line == "### Configuration keys") {
+            inTable = true;
+        } else if (inTable && line.rfind("#", 0) == 0) {
+            break;
+        }
+        std::smatch match;
+        if (inTable && std::regex_search(line, match, row)) {
+            guideKeys.push_back(match[1]);
+        }
+    }
+    auto sorted = [](std::vector<std::string> keys) {
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    EXPECT_EQ(sorted(schemaKeys), sorted(loaderKeys));
+    EXPECT_EQ(guideKeys, loaderKeys) << "the guide lists the keys in the order they are checked";
+
+    // The loader really reads every key: each one of the wrong type fails the load with its own name.
+    TestSupport::TempDir dir;
+    for (const auto& key : loaderKeys) {
+        const auto path = dir.path() / "config.json";
+        TestSupport::WriteFile(path, json{{key, key == "Presets" ? json::array() : json::object()}}.dump());
+        try {
+            LoadConfigFrom(path.string());
+            ADD_FAILURE() << key << " was not checked";
+        } catch (const std::exception& error) {
+            EXPECT_THAT(error.what(), StartsWith(key)) << key;
+        }
+    }
+
+    const PluginConfig builtIn = BuiltInConfig();
+    const auto& p = schema["properties"];
+    EXPECT_EQ(p["ChatCommands"]["default"], builtIn.ChatCommands);
+    EXPECT_EQ(p["DefaultPreset"]["default"], builtIn.DefaultPreset);
+    EXPECT_EQ(p["OffCommands"]["default"], builtIn.OffCommands);
+    EXPECT_EQ(p["Sender"]["default"], builtIn.Sender);
+    EXPECT_EQ(p["EnabledMessage"]["default"], builtIn.EnabledMessage);
+    EXPECT_EQ(p["DisabledMessage"]["default"], builtIn.DisabledMessage);
+    EXPECT_EQ(p["BaselineMessage"]["default"], builtIn.DisabledMessage);
+    EXPECT_EQ(p["UsageMessage"]["default"], builtIn.UsageMessage);
+    EXPECT_EQ(p["HelpMessage"]["default"], builtIn.HelpMessage);
+    EXPECT_EQ(p["LogUsage"]["default"], builtIn.LogUsage);
+    EXPECT_EQ(p["OnCommands"]["default"], builtIn.Presets.at(builtIn.DefaultPreset));
+    for (auto level : PresetLevelNames) {
+        EXPECT_EQ(p["Presets"]["properties"][std::string(level)]["default"], builtIn.Presets.at(std::string(level)));
+    }
+}
+
+}  // namespace
