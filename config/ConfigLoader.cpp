@@ -101,8 +101,6 @@ void ApplyForcedCommands(CommandList& list) {
 PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
 PluginConfig LoadConfigFrom(const std::string& path) {
-    PluginConfig config = BuiltInConfig();
-
     std::error_code error;
     std::ifstream file;
     if (!std::filesystem::is_directory(path, error)) {
@@ -111,9 +109,14 @@ PluginConfig LoadConfigFrom(const std::string& path) {
     if (!file.is_open()) {
         Fail("could not open " + path);
     }
+    return LoadConfigFromStream(file);
+}
+
+PluginConfig LoadConfigFromStream(std::istream& input) {
+    PluginConfig config = BuiltInConfig();
     // Reads the first complete value only; a leading byte-order mark is skipped, comments are errors.
     nlohmann::json root;
-    file >> root;
+    input >> root;
     if (!root.is_object()) {
         Fail("config.json must contain a JSON object");
     }

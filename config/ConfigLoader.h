@@ -1,6 +1,7 @@
 #pragma once
 // Reading and strict validation of config.json.
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ std::string GetConfigPath();
 PluginConfig LoadConfig();
 // The same load from any path, for tools that must report exactly what the plugin would.
 PluginConfig LoadConfigFrom(const std::string& path);
+// The checks of the load on content already opened.
+PluginConfig LoadConfigFromStream(std::istream& input);
 
 std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
                                          const std::vector<std::string>& fallback, bool allowEmpty);

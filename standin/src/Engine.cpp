@@ -150,7 +150,8 @@ void EngineLogout(AShooterGameMode* gameMode, AController* exiting) {
 }
 
 void* ResolveEngineKey(const std::string& key) {
-    static const std::map<std::string, void*> table = {
+    // Never destroyed: a plugin's static state may still call in while the process exits.
+    static const auto* table = new std::map<std::string, void*>{
         {"FMemory.Malloc(unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Malloc)},
         {"FMemory.Free(void*)", reinterpret_cast<void*>(&Free)},
         {"FName.FName(char*,EFindName)", reinterpret_cast<void*>(&FNameCtor)},
@@ -160,8 +161,8 @@ void* ResolveEngineKey(const std::string& key) {
         {"FGenericPlatformStricmp.Stricmp(wchar_t*,wchar_t*)", reinterpret_cast<void*>(&Stricmp)},
         {"AShooterGameMode.Logout(AController*)", reinterpret_cast<void*>(&EngineLogout)},
     };
-    auto it = table.find(key);
-    return it == table.end() ? nullptr : it->second;
+    auto it = table->find(key);
+    return it == table->end() ? nullptr : it->second;
 }
 
 // ---- players ------------------------------------------------------------------------------
@@ -263,6 +264,19 @@ AShooterPlayerController* Rejoin(AShooterPlayerController* controller) {
 }
 
 bool IsConnected(AShooterPlayerController* controller) { return PlayerOf(controller) != nullptr; }
+
+void RenameWide(AShooterPlayerController* controller, const std::u16string& characterName) {
+    RequirePlayer(controller).characterName = characterName;
+}
+
+void Forget(AShooterPlayerController* controller) {
+    Player& player = RequirePlayer(controller);
+    if (player.connected) {
+        Leave(controller);
+    }
+    auto& players = State().players;
+    std::erase_if(players, [&](const std::unique_ptr<Player>& entry) { return entry.get() == &player; });
+}
 
 std::string CharacterName(AShooterPlayerController* controller) {
     return ToUtf8(RequirePlayer(controller).characterName);

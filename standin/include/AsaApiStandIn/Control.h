@@ -57,6 +57,10 @@ ASAAPI_API void Leave(AShooterPlayerController* player);
 // if still connected). Its client starts afresh; faults injected for it stay.
 ASAAPI_API AShooterPlayerController* Rejoin(AShooterPlayerController* player);
 ASAAPI_API bool IsConnected(AShooterPlayerController* player);
+// Gives the character a new name (raw 16-bit units).
+ASAAPI_API void RenameWide(AShooterPlayerController* player, const std::u16string& characterName);
+// Drops the record of a player who has left; its controller's memory is freed.
+ASAAPI_API void Forget(AShooterPlayerController* player);
 ASAAPI_API std::string CharacterName(AShooterPlayerController* player);
 // Every console command that the client received, in order, and its console variables.
 ASAAPI_API std::vector<std::string> ClientCommands(AShooterPlayerController* player);
