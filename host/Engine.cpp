@@ -3,7 +3,7 @@
 namespace Lumora {
 
 UClass* ReadObjectClass(const void* object) {
-    void* field = GetAddress(object, std::string(ClassPrivateKey));
+    void* field = GetAddress(object, ClassPrivateKey);
     return field == nullptr ? nullptr : *static_cast<UClass**>(field);
 }
 

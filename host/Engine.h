@@ -7,19 +7,20 @@
 
 namespace Lumora {
 
-inline constexpr char MallocKey[] = "FMemory.Malloc(unsigned__int64,unsignedint)";
-inline constexpr char FreeKey[] = "FMemory.Free(void*)";
-inline constexpr char ClassPrivateKey[] = "UObjectBase.ClassPrivate";
-inline constexpr char FNameCtorKey[] = "FName.FName(char*,EFindName)";
-inline constexpr char FindFunctionByNameKey[] = "UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)";
-inline constexpr char ProcessEventKey[] = "AActor.ProcessEvent(UFunction*,void*)";
-inline constexpr char GetPlayerCharacterNameKey[] = "AShooterPlayerController.GetPlayerCharacterName()";
-inline constexpr char StricmpKey[] = "FGenericPlatformStricmp.Stricmp(wchar_t*,wchar_t*)";
+inline const std::string MallocKey = "FMemory.Malloc(unsigned__int64,unsignedint)";
+inline const std::string FreeKey = "FMemory.Free(void*)";
+inline const std::string ClassPrivateKey = "UObjectBase.ClassPrivate";
+inline const std::string FNameCtorKey = "FName.FName(char*,EFindName)";
+inline const std::string FindFunctionByNameKey = "UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)";
+inline const std::string ProcessEventKey = "AActor.ProcessEvent(UFunction*,void*)";
+inline const std::string GetPlayerCharacterNameKey = "AShooterPlayerController.GetPlayerCharacterName()";
+inline const std::string StricmpKey = "FGenericPlatformStricmp.Stricmp(wchar_t*,wchar_t*)";
 
-// The engine function behind key, typed; null when the host cannot resolve it.
+// The engine function behind key, typed; null when the host cannot resolve it. The key strings are
+// made once; the lookup itself is made at every use.
 template <typename Fn>
-Fn LookupEngineFunction(const char* key) {
-    return reinterpret_cast<Fn>(GetAddress(std::string(key)));
+Fn LookupEngineFunction(const std::string& key) {
+    return reinterpret_cast<Fn>(GetAddress(key));
 }
 
 // The class of an engine object, read from its ClassPrivate field; null when there is none.

@@ -1,10 +1,15 @@
 // Process-wide state, defined together so that it is built in this order at library load and
 // destroyed in the reverse order at detach.
 
+// The engine's key strings come first: they are then made before, and destroyed after, the state
+// below, whose destruction still hands engine buffers back.
+#include "host/Engine.h"
+// clang-format off
 #include "command/FpsCommand.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "plugin/Plugin.h"
+// clang-format on
 
 namespace Lumora {
 

@@ -129,10 +129,37 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
     StandIn::ResetLookupCounts();
     Say(alice, "/fps epic");
-    for (const char* key : {ClassPrivateKey, FNameCtorKey, FindFunctionByNameKey, ProcessEventKey}) {
+    for (const std::string& key : {ClassPrivateKey, FNameCtorKey, FindFunctionByNameKey, ProcessEventKey}) {
         EXPECT_EQ(StandIn::LookupCount(key), 21u) << key;
     }
     EXPECT_EQ(StandIn::LookupCount(GetPlayerCharacterNameKey), 1u);
+}
+
+// Engine-heap blocks per chat line: one per command sent, one per keyword compared, the words and
+// their array, four for a reply (sender, text, module path, line), one for the character name of a
+// usage line, and the host's own copy of the line. Nothing more.
+TEST_F(FpsCommandTest, AllocationsPerLineAreWhatTheWorkNeeds) {
+    struct Case {
+        const char* line;
+        bool logUsage;
+        std::uint64_t blocks;
+    } cases[] = {
+        {"/fps low", true, 21 + 3 + 3 + 4 + 1 + 1},
+        {"/fps low", false, 21 + 3 + 3 + 4 + 1},
+        {"/fps off", true, 25 + 2 + 3 + 4 + 1 + 1},
+        {"/fps", true, 21 + 0 + 2 + 4 + 1 + 1},
+        {"/fps status", true, 7 + 3 + 4 + 1},
+        {"/fps lowest", true, 8 + 3 + 4 + 1},
+        {"/fps low now", true, 0 + 4 + 4 + 1},
+        // The help text is longer than 127 characters: its conversion takes a scratch block.
+        {"/fps help", true, 8 + 3 + 4 + 1 + 1},
+    };
+    for (const auto& c : cases) {
+        CurrentConfig.LogUsage = c.logUsage;
+        const auto before = StandIn::Heap().allocations;
+        Say(alice, c.line);
+        EXPECT_EQ(StandIn::Heap().allocations - before, c.blocks) << c.line;
+    }
 }
 
 TEST_F(FpsCommandTest, EmptyBaselineSendsNothingAndStillSucceeds) {

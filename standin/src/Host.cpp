@@ -261,7 +261,7 @@ void StopHost() {
     state.hookCalls.clear();
     state.chatLines.clear();
     state.messengerRequests.clear();
-    state.lookups.clear();
+    ResetLookupCounts();
     state.missingKeys.clear();
     state.refuseHook = false;
     state.noMessenger = false;
@@ -275,18 +275,22 @@ std::filesystem::path LogFilePath() { return State().logFile; }
 
 std::uint64_t LookupCount(const std::string& key) {
     auto it = State().lookups.find(key);
-    return it == State().lookups.end() ? 0 : it->second;
+    return it == State().lookups.end() ? 0 : it->second.count;
 }
 
 std::uint64_t TotalLookups() {
     std::uint64_t total = 0;
-    for (const auto& [key, count] : State().lookups) {
-        total += count;
+    for (const auto& [key, entry] : State().lookups) {
+        total += entry.count;
     }
     return total;
 }
 
-void ResetLookupCounts() { State().lookups.clear(); }
+void ResetLookupCounts() {
+    for (auto& [key, entry] : State().lookups) {
+        entry.count = 0;
+    }
+}
 
 bool ChatWide(AShooterPlayerController* player, const std::u16string& line, EChatSendMode::Type mode) {
     auto& state = State();
@@ -473,18 +477,23 @@ std::vector<spdlog::sink_ptr>& GetLogSinks() {
 
 void* GetAddress(const std::string& key) {
     auto& state = StandIn::State();
-    state.lookups[key]++;
-    if (state.missingKeys.count(key) != 0) {
+    auto [entry, added] = state.lookups.try_emplace(key);
+    if (added) {
+        StandIn::EnsureEngine();
+        entry->second.address = StandIn::ResolveEngineKey(key);
+    }
+    entry->second.count++;
+    if (!state.missingKeys.empty() && state.missingKeys.count(key) != 0) {
         return nullptr;
     }
-    StandIn::EnsureEngine();
-    return StandIn::ResolveEngineKey(key);
+    return entry->second.address;
 }
 
 void* GetAddress(const void* object, const std::string& key) {
     auto& state = StandIn::State();
-    state.lookups[key]++;
-    if (state.missingKeys.count(key) != 0 || object == nullptr || key != "UObjectBase.ClassPrivate") {
+    state.lookups[key].count++;
+    if ((!state.missingKeys.empty() && state.missingKeys.count(key) != 0) || object == nullptr ||
+        key != "UObjectBase.ClassPrivate") {
         return nullptr;
     }
     return &static_cast<UObjectBase*>(const_cast<void*>(object))->ClassPrivate;

@@ -93,7 +93,11 @@ struct HostState {
     std::function<void(AShooterGameMode*, AController*)> logoutObserver;
     std::function<void(const Event&)> listener;
 
-    std::map<std::string, std::uint64_t> lookups;
+    struct KeyEntry {
+        void* address = nullptr;
+        std::uint64_t count = 0;
+    };
+    std::unordered_map<std::string, KeyEntry> lookups;  // every key asked for, with its answer
     std::set<std::string> missingKeys;
     bool refuseHook = false;
     bool noMessenger = false;

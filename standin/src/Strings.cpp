@@ -243,39 +243,46 @@ int32 GetConvertedLength(const char* /*targetMarker*/, const TCHAR* source, int3
 
 TCHAR* Convert(TCHAR* dest, int32 destLength, const char* source, int32 sourceLength) {
     auto s = reinterpret_cast<const unsigned char*>(source);
-    std::u16string out;
+    TCHAR* out = dest;
+    TCHAR* const end = dest + std::max(destLength, 0);
     for (std::int64_t i = 0; i < sourceLength;) {
         char32_t cp = 0;
         int used = DecodeUtf8(s + i, sourceLength - i, cp);
-        if (used == 0) {
+        if (used == 0 || end - out < (cp < 0x10000 ? 1 : 2)) {
             return nullptr;
         }
         i += used;
-        AppendUtf16(out, cp);
+        if (cp < 0x10000) {
+            *out++ = static_cast<TCHAR>(cp);
+        } else {
+            cp -= 0x10000;
+            *out++ = static_cast<TCHAR>(0xD800 + (cp >> 10));
+            *out++ = static_cast<TCHAR>(0xDC00 + (cp & 0x3FF));
+        }
     }
-    if (out.size() > static_cast<std::size_t>(std::max(destLength, 0))) {
-        return nullptr;
-    }
-    std::memcpy(dest, out.data(), out.size() * sizeof(TCHAR));
-    return dest + out.size();
+    return out;
 }
 
 char* Convert(char* dest, int32 destLength, const TCHAR* source, int32 sourceLength) {
-    std::string out;
+    char* out = dest;
+    char* const end = dest + std::max(destLength, 0);
     for (std::int64_t i = 0; i < sourceLength;) {
         char32_t cp = 0;
         int used = DecodeUtf16(source + i, sourceLength - i, cp);
-        if (used == 0) {
+        if (used == 0 || end - out < Utf8Length(cp)) {
             return nullptr;
         }
         i += used;
-        AppendUtf8(out, cp);
+        std::string bytes;
+        if (cp < 0x80) {
+            *out++ = static_cast<char>(cp);
+        } else {
+            AppendUtf8(bytes, cp);
+            std::memcpy(out, bytes.data(), bytes.size());
+            out += bytes.size();
+        }
     }
-    if (out.size() > static_cast<std::size_t>(std::max(destLength, 0))) {
-        return nullptr;
-    }
-    std::memcpy(dest, out.data(), out.size());
-    return dest + out.size();
+    return out;
 }
 
 }  // namespace UE::Core::Private

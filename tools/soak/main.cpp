@@ -48,8 +48,8 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
     for (int i = 0; i < playerCount; ++i) {
         players.push_back(StandIn::Join("player" + std::to_string(i)));
     }
-    const char* const texts[] = {"/fps",        "/fps on",     "/fps off",      "/fps low",   "/fps medium",
-                                 "/fps high",   "/fps epic",   "/fps status",   "/fps help",  "fps LOW",
+    const char* const texts[] = {"/fps",        "/fps on",     "/fps off",      "/fps low",  "/fps medium",
+                                 "/fps high",   "/fps epic",   "/fps status",   "/fps help", "fps LOW",
                                  "/fps lowest", "/fps on off", "  /FPS  Epic ", "/fps\tlow", "hello everyone"};
     const std::size_t textCount = sizeof texts / sizeof texts[0];
     std::uint64_t joins = 0;
@@ -83,9 +83,9 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
                 connected += StandIn::IsConnected(p) ? 1 : 0;
             }
             std::printf("%10llu %12llu %12llu %14zu %12zu %10zu %12llu\n", static_cast<unsigned long long>(line),
-                        static_cast<unsigned long long>(heap.liveBlocks), static_cast<unsigned long long>(heap.liveBytes),
-                        StandIn::RegisteredAliases().size(), Lumora::ActivePresetTable.size(), connected,
-                        static_cast<unsigned long long>(ResidentKiB()));
+                        static_cast<unsigned long long>(heap.liveBlocks),
+                        static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(),
+                        Lumora::ActivePresetTable.size(), connected, static_cast<unsigned long long>(ResidentKiB()));
             Expect(Lumora::ActivePresetTable.size() <= connected, "more table entries than connected players");
             for (const auto& [controller, name] : Lumora::ActivePresetTable) {
                 Expect(StandIn::IsConnected(const_cast<AShooterPlayerController*>(controller)),
@@ -129,8 +129,9 @@ void CyclePhase(const fs::path& library, std::uint64_t cycles) {
             const auto heap = StandIn::Heap();
             const auto hooks = StandIn::InstalledHookCount("AShooterGameMode.Logout(AController*)");
             std::printf("%10llu %12llu %12llu %14zu %8zu %12llu\n", static_cast<unsigned long long>(cycle),
-                        static_cast<unsigned long long>(heap.liveBlocks), static_cast<unsigned long long>(heap.liveBytes),
-                        StandIn::RegisteredAliases().size(), hooks, static_cast<unsigned long long>(ResidentKiB()));
+                        static_cast<unsigned long long>(heap.liveBlocks),
+                        static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(), hooks,
+                        static_cast<unsigned long long>(ResidentKiB()));
             Expect(heap.liveBlocks == heapAtStart.liveBlocks, "engine blocks left after a cycle");
             Expect(StandIn::RegisteredAliases().empty() && hooks == 0, "registrations left after a cycle");
         }

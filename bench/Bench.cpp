@@ -1,0 +1,262 @@
+// What a chat command costs the game thread, against its floor: the same number of ProcessEvent
+// calls with ready-made parameter blocks, and nothing else.
+//
+//   lumora-bench [Google Benchmark options]   times every operation, with engine-heap allocations
+//                                             and key lookups per operation as counters
+//   lumora-bench --ops NAME COUNT             runs one operation COUNT times with callgrind's
+//                                             collection switched on around the loop only
+
+#include <valgrind/callgrind.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include "AsaApiStandIn/Control.h"
+#include "client/ClientConsole.h"
+#include "config/ConfigLoader.h"
+#include "host/Engine.h"
+#include "host/EngineString.h"
+#include "plugin/Plugin.h"
+
+namespace fs = std::filesystem;
+using namespace Lumora;
+
+namespace {
+
+struct Fixture {
+    fs::path server;
+    AShooterPlayerController* player = nullptr;
+
+    Fixture() {
+        char pattern[] = "/tmp/lumora-bench-XXXXXX";
+        server = mkdtemp(pattern);
+        StandIn::StartHost({server, false, false});
+        player = StandIn::Join("Bench");
+    }
+    ~Fixture() {
+        StandIn::StopHost();
+        fs::remove_all(server);
+    }
+    void WriteConfig(const std::string& text) {
+        const auto path = server / "ArkApi" / "Plugins" / "Lumora" / "config.json";
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+    void RemoveConfig() { fs::remove(server / "ArkApi" / "Plugins" / "Lumora" / "config.json"); }
+    // Keeps the host's records from growing over a long run.
+    void Tidy() {
+        StandIn::ClearRecords();
+        StandIn::ClearClientCommands(player);
+    }
+};
+
+Fixture& TheFixture() {
+    static Fixture fixture;
+    return fixture;
+}
+
+std::string LargestConfig() {
+    auto strings = [](char letter, int count, std::size_t length, const std::string& prefix) {
+        nlohmann::json list = nlohmann::json::array();
+        for (int i = 0; i < count; ++i) {
+            std::string text = prefix + std::to_string(i) + " ";
+            text += std::string(length - text.size(), letter);
+            list.push_back(text);
+        }
+        return list;
+    };
+    nlohmann::json presets;
+    for (auto level : PresetLevelNames) {
+        presets[std::string(level)] = strings('1', 64, 512, "r." + std::string(level) + ".V");
+    }
+    return nlohmann::json{
+        {"ChatCommands", strings('a', 64, 512, "/fps")},   {"DefaultPreset", "medium"},
+        {"OnCommands", strings('2', 64, 512, "r.On.V")},   {"Presets", presets},
+        {"OffCommands", strings('3', 64, 512, "r.Off.V")}, {"Sender", std::string(1024, 's')},
+        {"EnabledMessage", std::string(1024, 'e')},        {"DisabledMessage", std::string(1024, 'd')},
+        {"BaselineMessage", std::string(1024, 'b')},       {"UsageMessage", std::string(1024, 'u')},
+        {"HelpMessage", std::string(1024, 'h')},           {"LogUsage", true}}
+        .dump();
+}
+
+// A "low" preset that holds this many commands once loaded, the forced ones included.
+CommandList LowPresetOf(std::size_t commands) {
+    CommandList list = BuiltInPresets().at("low");
+    for (std::size_t i = 0; list.size() + 4 < commands; ++i) {
+        list.push_back("r.Bench" + std::to_string(i) + " " + std::to_string(i % 7));
+    }
+    list.resize(commands - 4);
+    return list;
+}
+
+std::string ConfigWithLowPreset(std::size_t commands) {
+    return nlohmann::json{{"Presets", {{"low", LowPresetOf(commands)}}}}.dump();
+}
+
+// The floor for N commands: ready-made parameter blocks handed straight to ProcessEvent.
+struct Floor {
+    std::vector<ClientConsoleCommandParams> blocks;
+    UFunction* function = nullptr;
+    EngineFn::ProcessEvent processEvent = nullptr;
+    AShooterPlayerController* player = nullptr;
+
+    Floor(AShooterPlayerController* target, const CommandList& commands) : player(target) {
+        for (const auto& command : commands) {
+            blocks.push_back(ClientConsoleCommandParams{Utf8ToFString(command), false});
+        }
+        UClass* cls = ReadObjectClass(player);
+        FName name;
+        LookupEngineFunction<EngineFn::FNameCtor>(FNameCtorKey)(&name, "ClientRunLocalConsoleCommand", FNAME_Add);
+        function = LookupEngineFunction<EngineFn::FindFunctionByName>(FindFunctionByNameKey)(
+            cls, name, EIncludeSuperFlag::IncludeSuper);
+        processEvent = LookupEngineFunction<EngineFn::ProcessEvent>(ProcessEventKey);
+    }
+    ~Floor() {
+        for (auto& block : blocks) {
+            ReleaseFString(block.Command);
+        }
+    }
+    void Run() {
+        for (auto& block : blocks) {
+            processEvent(reinterpret_cast<AActor*>(player), function, &block);
+        }
+    }
+};
+
+// Every operation, by name: a set-up run once, then the operation itself.
+struct Operation {
+    std::function<void(Fixture&)> setUp;
+    std::function<void(Fixture&)> run;
+    std::function<void(Fixture&)> tearDown;
+};
+
+std::map<std::string, Operation> Operations() {
+    std::map<std::string, Operation> ops;
+    auto startWith = [](std::string config) {
+        return [config](Fixture& f) {
+            f.WriteConfig(config);
+            Plugin_Init();
+        };
+    };
+    auto stop = [](Fixture&) { Plugin_Unload(); };
+    auto chat = [](const char* line) { return [line](Fixture& f) { StandIn::Chat(f.player, line); }; };
+    ops["preset25"] = {startWith(ConfigWithLowPreset(25)), chat("/fps low"), stop};
+    ops["preset68"] = {startWith(ConfigWithLowPreset(68)), chat("/fps low"), stop};
+    ops["baseline25"] = {startWith("{}"), chat("/fps off"), stop};
+    ops["status"] = {startWith("{}"), chat("/fps status"), stop};
+    ops["usage"] = {startWith("{}"), chat("/fps lowest"), stop};
+    static std::string largest;
+    ops["loadconfig"] = {[](Fixture& f) {
+                             largest = LargestConfig();
+                             f.WriteConfig(largest);
+                         },
+                         [](Fixture&) { benchmark::DoNotOptimize(LoadConfig()); }, [](Fixture&) {}};
+    ops["initunload"] = {[](Fixture& f) { f.RemoveConfig(); },
+                         [](Fixture&) {
+                             Plugin_Init();
+                             Plugin_Unload();
+                         },
+                         [](Fixture&) {}};
+    for (std::size_t units : {127, 128}) {
+        const std::string text(units, 'x');
+        ops["toFString" + std::to_string(units)] = {
+            [](Fixture&) {}, [text](Fixture&) { ScopedFString s(Utf8ToFString(text)); }, [](Fixture&) {}};
+        static std::map<std::size_t, FString> wide;
+        ops["toUtf8_" + std::to_string(units)] = {
+            [units, text](Fixture&) { wide.emplace(units, Utf8ToFString(text)); },
+            [units](Fixture&) { benchmark::DoNotOptimize(FStringToUtf8(wide.at(units))); },
+            [units](Fixture&) {
+                ReleaseFString(wide.at(units));
+                wide.erase(units);
+            }};
+    }
+    static std::unique_ptr<Floor> floor;
+    for (std::size_t commands : {25, 68}) {
+        ops["floor" + std::to_string(commands)] = {[commands](Fixture& f) {
+                                                       // The very commands that the preset of this size sends.
+                                                       CommandList list = LowPresetOf(commands);
+                                                       ApplyForcedCommands(list);
+                                                       floor = std::make_unique<Floor>(f.player, list);
+                                                   },
+                                                   [](Fixture&) { floor->Run(); }, [](Fixture&) { floor.reset(); }};
+    }
+    return ops;
+}
+
+void RunBenchmark(benchmark::State& state, const std::string& name) {
+    Fixture& fixture = TheFixture();
+    Operation op = Operations().at(name);
+    op.setUp(fixture);
+    op.run(fixture);  // warm
+    fixture.Tidy();
+    const auto heapBefore = StandIn::Heap();
+    StandIn::ResetLookupCounts();
+    std::uint64_t done = 0;
+    for (auto _ : state) {
+        op.run(fixture);
+        if (++done % 256 == 0) {
+            state.PauseTiming();
+            fixture.Tidy();
+            state.ResumeTiming();
+        }
+    }
+    const auto heapAfter = StandIn::Heap();
+    state.counters["allocs"] = benchmark::Counter(static_cast<double>(heapAfter.allocations - heapBefore.allocations),
+                                                  benchmark::Counter::kAvgIterations);
+    state.counters["lookups"] =
+        benchmark::Counter(static_cast<double>(StandIn::TotalLookups()), benchmark::Counter::kAvgIterations);
+    fixture.Tidy();
+    op.tearDown(fixture);
+}
+
+int RunOps(const std::string& name, long count) {
+    auto ops = Operations();
+    auto op = ops.find(name);
+    if (op == ops.end() || count <= 0) {
+        std::fprintf(stderr, "usage: lumora-bench --ops NAME COUNT; NAME is one of:");
+        for (const auto& [known, unused] : ops) {
+            std::fprintf(stderr, " %s", known.c_str());
+        }
+        std::fprintf(stderr, "\n");
+        return 2;
+    }
+    Fixture& fixture = TheFixture();
+    op->second.setUp(fixture);
+    op->second.run(fixture);
+    fixture.Tidy();
+    for (long i = 0; i < count; ++i) {
+        CALLGRIND_TOGGLE_COLLECT;
+        op->second.run(fixture);
+        CALLGRIND_TOGGLE_COLLECT;
+        if (i % 256 == 255) {
+            fixture.Tidy();
+        }
+    }
+    op->second.tearDown(fixture);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--ops") == 0) {
+        return RunOps(argc > 2 ? argv[2] : "", argc > 3 ? std::atol(argv[3]) : 0);
+    }
+    for (const auto& [name, op] : Operations()) {
+        benchmark::RegisterBenchmark(name.c_str(),
+                                     [name = name](benchmark::State& state) { RunBenchmark(state, name); });
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
