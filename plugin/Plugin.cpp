@@ -94,7 +94,7 @@ extern "C" void Plugin_Unload() {
 }
 
 #if defined(_WIN32)
-BOOL APIENTRY DllMain(HMODULE module, DWORD reason, LPVOID /*reserved*/) {
+extern "C" BOOL APIENTRY DllMain(HMODULE module, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(module);
     }

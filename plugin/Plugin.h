@@ -30,7 +30,13 @@ void Hook_AShooterGameMode_Logout(AShooterGameMode* gameMode, AController* exiti
 
 }  // namespace Lumora
 
+#if defined(_WIN32)
+#define LUMORA_EXPORT __declspec(dllexport)
+#else
+#define LUMORA_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
-__attribute__((visibility("default"))) void Plugin_Init();
-__attribute__((visibility("default"))) void Plugin_Unload();
+LUMORA_EXPORT void Plugin_Init();
+LUMORA_EXPORT void Plugin_Unload();
 }

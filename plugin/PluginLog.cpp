@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <spdlog/pattern_formatter.h>
-
 #include "AsaApi/AsaApi.h"
 
 namespace Lumora {
@@ -18,7 +16,12 @@ void CreatePluginLog() {
     const std::vector<spdlog::sink_ptr>& hostSinks = GetLogSinks();
     auto logger = std::make_shared<spdlog::logger>(std::string(PluginName), hostSinks.begin(), hostSinks.end());
     PluginLogHolder() = logger;
-    logger->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
+    // The same as setting the logger's pattern in local time, but each of the host's sinks makes the
+    // formatter with its own code: once this library is unloaded, the host's sinks must hold no
+    // object whose code was in it.
+    for (const auto& sink : logger->sinks()) {
+        sink->set_pattern("%D %R [%n][%l] %v");
+    }
     logger->flush_on(spdlog::level::info);
 }
 

@@ -16,7 +16,11 @@ namespace {
 
 std::string LocalStamp(std::time_t when) {
     std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &when);
+#else
     localtime_r(&when, &local);
+#endif
     char buffer[32];
     std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M", &local);
     return buffer;

@@ -1,7 +1,11 @@
 // The host: command registry, hooks, utilities and chat messenger, log sinks, lookups by key,
 // and the loading of plugins.
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <mutex>
@@ -375,6 +379,12 @@ void ClearRecords() {
 }
 
 std::vector<LogRecord> LogRecords() { return Memory()->Records(); }
+
+void HostLog(const std::string& message) {
+    if (State().hostLog) {
+        State().hostLog->info(message);
+    }
+}
 void ClearLog() { Memory()->Clear(); }
 std::uint64_t LogFlushCount() { return Memory()->Flushes(); }
 
@@ -392,22 +402,58 @@ void ClearFaults() {
     ClearPlayerFaults();
 }
 
+namespace {
+
+// The dynamic loader of the platform, as the host uses it.
+#if defined(_WIN32)
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) {
+        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* FindSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+bool StillLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+#else
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        error = reason != nullptr ? reason : "could not load " + path.string();
+    }
+    return handle;
+}
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(void* library) { dlclose(library); }
+bool StillLoaded(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+#endif
+
+}  // namespace
+
 bool LoadPlugin(const std::filesystem::path& library, std::string& error) {
     auto& state = State();
     if (state.pluginHandle != nullptr) {
         error = "a plugin is already loaded from " + state.pluginPath.string();
         return false;
     }
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = OpenLibrary(library, error);
     if (handle == nullptr) {
-        const char* reason = dlerror();
-        error = reason != nullptr ? reason : "could not load " + library.string();
         return false;
     }
-    auto init = reinterpret_cast<void (*)()>(dlsym(handle, "Plugin_Init"));
-    auto unload = reinterpret_cast<void (*)()>(dlsym(handle, "Plugin_Unload"));
+    auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init"));
+    auto unload = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Unload"));
     if (init == nullptr || unload == nullptr) {
-        dlclose(handle);
+        CloseLibrary(handle);
         error = library.string() + " is not a plugin: it does not export Plugin_Init and Plugin_Unload";
         return false;
     }
@@ -423,13 +469,12 @@ bool UnloadPlugin(std::string& error) {
         error = "no plugin is loaded";
         return false;
     }
-    auto unload = reinterpret_cast<void (*)()>(dlsym(state.pluginHandle, "Plugin_Unload"));
+    auto unload = reinterpret_cast<void (*)()>(FindSymbol(state.pluginHandle, "Plugin_Unload"));
     unload();
-    dlclose(state.pluginHandle);
+    CloseLibrary(state.pluginHandle);
     state.pluginHandle = nullptr;
     std::filesystem::path path = std::exchange(state.pluginPath, {});
-    if (void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD); still != nullptr) {
-        dlclose(still);
+    if (StillLoaded(path)) {
         error = path.string() + " is still in memory after it was unloaded";
         return false;
     }

@@ -4,14 +4,21 @@
 #include <fstream>
 #include <random>
 
-#include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+// clang-format off
+#include <psapi.h>
+// clang-format on
+#else
+#include <dlfcn.h>
+#endif
 
 namespace TestSupport {
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() / ("lumora-test-" + std::to_string(::getpid()) + "-" +
+    path_ = std::filesystem::temp_directory_path() / ("lumora-test-" + std::to_string(random()) + "-" +
                                                       std::to_string(counter++) + "-" + std::to_string(random()));
     std::filesystem::create_directories(path_);
 }
@@ -44,6 +51,50 @@ std::vector<std::string> HostTest::Messages(const std::string& logger) {
         }
     }
     return messages;
+}
+
+#if defined(_WIN32)
+void* OpenLibrary(const std::filesystem::path& path) { return reinterpret_cast<void*>(LoadLibraryW(path.c_str())); }
+void* LibrarySymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+bool CloseLibrary(void* library) { return FreeLibrary(static_cast<HMODULE>(library)) != 0; }
+bool LibraryLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+void* ProcessSymbol(const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name));
+}
+std::uint64_t ResidentKiB() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.WorkingSetSize / 1024;
+}
+#else
+void* OpenLibrary(const std::filesystem::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+bool CloseLibrary(void* library) { return dlclose(library) == 0; }
+bool LibraryLoaded(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+void* ProcessSymbol(const char* name) { return dlsym(RTLD_DEFAULT, name); }
+std::uint64_t ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stoull(line.substr(6));
+        }
+    }
+    return 0;
+}
+#endif
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& content) {

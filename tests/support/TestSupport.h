@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,5 +40,14 @@ protected:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+
+// The platform's dynamic loader, for tests that do what the host does.
+void* OpenLibrary(const std::filesystem::path& path);
+void* LibrarySymbol(void* library, const char* name);
+bool CloseLibrary(void* library);
+bool LibraryLoaded(const std::filesystem::path& path);  // without loading it
+void* ProcessSymbol(const char* name);                  // from the program itself
+std::uint64_t ResidentKiB();
+std::string Utf8(const std::filesystem::path& path);
 
 }  // namespace TestSupport

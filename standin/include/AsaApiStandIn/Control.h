@@ -117,6 +117,8 @@ struct LogRecord {
     std::string line;     // the line as the sink formatted it, without the line end
 };
 ASAAPI_API std::vector<LogRecord> LogRecords();
+// The host writes a line of its own through its sinks.
+ASAAPI_API void HostLog(const std::string& message);
 ASAAPI_API void ClearLog();
 ASAAPI_API std::uint64_t LogFlushCount();
 

@@ -1,0 +1,22 @@
+# For the Windows build the dependencies come header-only from Debian's packages (nlohmann-json3-dev,
+# libspdlog-dev, libfmt-dev), and GoogleTest from the sources Debian ships in /usr/src/googletest.
+# Only their own header folders are put on the include path, never /usr/include itself.
+set(LUMORA_WINDOWS_INCLUDE ${CMAKE_BINARY_DIR}/windows-include)
+file(MAKE_DIRECTORY ${LUMORA_WINDOWS_INCLUDE})
+foreach(folder nlohmann spdlog fmt)
+  if(NOT EXISTS /usr/include/${folder})
+    message(FATAL_ERROR "/usr/include/${folder} is missing: run scripts/setup")
+  endif()
+  file(CREATE_LINK /usr/include/${folder} ${LUMORA_WINDOWS_INCLUDE}/${folder} SYMBOLIC)
+endforeach()
+
+add_library(lumora_header_dependencies INTERFACE)
+target_include_directories(lumora_header_dependencies SYSTEM INTERFACE ${LUMORA_WINDOWS_INCLUDE})
+target_compile_definitions(lumora_header_dependencies INTERFACE FMT_HEADER_ONLY SPDLOG_FMT_EXTERNAL)
+add_library(fmt::fmt ALIAS lumora_header_dependencies)
+add_library(spdlog::spdlog ALIAS lumora_header_dependencies)
+add_library(nlohmann_json::nlohmann_json ALIAS lumora_header_dependencies)
+
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+# Everything linked statically, so that no runtime DLL must be copied beside the programs.
+add_link_options(-static -static-libgcc -static-libstdc++)
