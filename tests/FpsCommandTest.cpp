@@ -126,6 +126,25 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
     StandIn::RecordAllocationSizes(false);
 }
 
+// A key the host cannot resolve is never called through: the command is not sent, and only a
+// missing remote call (or a function needed to find or invoke it) is worth an error line.
+TEST_F(FpsCommandTest, UnresolvedKeysAreNeverCalled) {
+    struct Case {
+        const std::string& key;
+        std::size_t errorLines;
+    } cases[] = {{FNameCtorKey, 1}, {FindFunctionByNameKey, 1}, {ProcessEventKey, 1}, {ClassPrivateKey, 0}};
+    for (const auto& c : cases) {
+        StandIn::ClearFaults();
+        StandIn::FaultMissingKey(c.key);
+        StandIn::ClearLog();
+        Say(alice, "/fps high");
+        EXPECT_THAT(Replies(alice), ElementsAre(PresetFailedReply)) << c.key;
+        EXPECT_THAT(Received(alice), IsEmpty()) << c.key;
+        EXPECT_EQ(Messages().size(), c.errorLines) << c.key;
+        EXPECT_EQ(Active(alice), "") << c.key;
+    }
+}
+
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
     StandIn::ResetLookupCounts();
     Say(alice, "/fps epic");
