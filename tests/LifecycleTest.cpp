@@ -234,7 +234,7 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
         StandIn::ClearRecords();
         StandIn::ClearClientCommands(alice);
         if (i == 99) {
-            residentAfterWarmUp = TestSupport::ResidentKiB();
+            residentAfterWarmUp = StandIn::ResidentKiB();
         }
     }
     EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
@@ -243,7 +243,7 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
     EXPECT_EQ(StandIn::Heap().liveBytes, heap.liveBytes);
     std::printf("resident memory after 100 cycles: %llu KiB, after %d: %llu KiB\n",
                 static_cast<unsigned long long>(residentAfterWarmUp), cycles,
-                static_cast<unsigned long long>(TestSupport::ResidentKiB()));
+                static_cast<unsigned long long>(StandIn::ResidentKiB()));
 }
 
 }  // namespace

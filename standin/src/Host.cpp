@@ -3,11 +3,15 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// clang-format off
+#include <psapi.h>
+// clang-format on
 #else
 #include <dlfcn.h>
 #endif
 
 #include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <utility>
 
@@ -479,6 +483,23 @@ bool UnloadPlugin(std::string& error) {
         return false;
     }
     return true;
+}
+
+std::uint64_t ResidentKiB() {
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.WorkingSetSize / 1024;
+#else
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stoull(line.substr(6));
+        }
+    }
+    return 0;
+#endif
 }
 
 bool PluginLoaded() { return State().pluginHandle != nullptr; }

@@ -6,9 +6,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-// clang-format off
-#include <psapi.h>
-// clang-format on
 #else
 #include <dlfcn.h>
 #endif
@@ -63,11 +60,6 @@ bool LibraryLoaded(const std::filesystem::path& path) { return GetModuleHandleW(
 void* ProcessSymbol(const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name));
 }
-std::uint64_t ResidentKiB() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.WorkingSetSize / 1024;
-}
 #else
 void* OpenLibrary(const std::filesystem::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
@@ -80,16 +72,6 @@ bool LibraryLoaded(const std::filesystem::path& path) {
     return handle != nullptr;
 }
 void* ProcessSymbol(const char* name) { return dlsym(RTLD_DEFAULT, name); }
-std::uint64_t ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoull(line.substr(6));
-        }
-    }
-    return 0;
-}
 #endif
 
 std::string Utf8(const std::filesystem::path& path) {

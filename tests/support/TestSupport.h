@@ -47,7 +47,6 @@ void* LibrarySymbol(void* library, const char* name);
 bool CloseLibrary(void* library);
 bool LibraryLoaded(const std::filesystem::path& path);  // without loading it
 void* ProcessSymbol(const char* name);                  // from the program itself
-std::uint64_t ResidentKiB();
 std::string Utf8(const std::filesystem::path& path);
 
 }  // namespace TestSupport

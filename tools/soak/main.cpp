@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,17 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::uint64_t ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoull(line.substr(6));
-        }
-    }
-    return 0;
-}
 
 bool failed = false;
 
@@ -85,7 +73,8 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
             std::printf("%10llu %12llu %12llu %14zu %12zu %10zu %12llu\n", static_cast<unsigned long long>(line),
                         static_cast<unsigned long long>(heap.liveBlocks),
                         static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(),
-                        Lumora::ActivePresetTable.size(), connected, static_cast<unsigned long long>(ResidentKiB()));
+                        Lumora::ActivePresetTable.size(), connected,
+                        static_cast<unsigned long long>(StandIn::ResidentKiB()));
             Expect(Lumora::ActivePresetTable.size() <= connected, "more table entries than connected players");
             for (const auto& [controller, name] : Lumora::ActivePresetTable) {
                 Expect(StandIn::IsConnected(const_cast<AShooterPlayerController*>(controller)),
@@ -131,7 +120,7 @@ void CyclePhase(const fs::path& library, std::uint64_t cycles) {
             std::printf("%10llu %12llu %12llu %14zu %8zu %12llu\n", static_cast<unsigned long long>(cycle),
                         static_cast<unsigned long long>(heap.liveBlocks),
                         static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(), hooks,
-                        static_cast<unsigned long long>(ResidentKiB()));
+                        static_cast<unsigned long long>(StandIn::ResidentKiB()));
             Expect(heap.liveBlocks == heapAtStart.liveBlocks, "engine blocks left after a cycle");
             Expect(StandIn::RegisteredAliases().empty() && hooks == 0, "registrations left after a cycle");
         }

@@ -153,6 +153,10 @@ ASAAPI_API bool UnloadPlugin(std::string& error);
 ASAAPI_API bool PluginLoaded();
 ASAAPI_API std::filesystem::path LoadedPluginPath();
 
+// ---- the process ---------------------------------------------------------------------------
+// The server process's resident memory, in KiB.
+ASAAPI_API std::uint64_t ResidentKiB();
+
 // ---- conversions, for tests and tools ------------------------------------------------------
 ASAAPI_API std::u16string ToUtf16(const std::string& utf8);  // invalid bytes become U+FFFD
 ASAAPI_API std::string ToUtf8(const std::u16string& utf16);  // unpaired surrogates become U+FFFD
