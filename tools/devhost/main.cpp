@@ -355,11 +355,10 @@ int main(int argc, char** argv) {
     std::optional<fs::path> serverDir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](const char* what) -> std::optional<std::string> {
+        auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
                 return std::nullopt;
             }
-            (void)what;
             return std::string(argv[++i]);
         };
         if (arg == "--help" || arg == "-h") {
@@ -368,7 +367,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--server-dir" || arg == "--plugin" || arg == "--config" || arg == "--script") {
-            auto text = value(arg.c_str());
+            auto text = value();
             if (!text) {
                 return UsageError(arg + " needs a value");
             }
