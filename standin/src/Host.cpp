@@ -105,8 +105,6 @@ protected:
     void flush_() override {}
 };
 
-std::string Utf8Of(const FString& text) { return ToUtf8(ToU16(text)); }
-
 void HostError(const std::string& message) {
     auto& state = State();
     if (state.hostLog) {
@@ -122,10 +120,10 @@ public:
         const FString& command,
         const std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type, int32)>& callback) override {
         State().commands.push_back({ToU16(command), callback});
-        State().registryCalls.push_back({true, Utf8Of(command), true});
+        State().registryCalls.push_back({true, ToUtf8(command), true});
         Event event;
         event.kind = Event::Kind::Register;
-        event.text = Utf8Of(command);
+        event.text = ToUtf8(command);
         Emit(event);
     }
     bool UnregisterChatCommand(const FString& command) override {
@@ -139,10 +137,10 @@ public:
         if (found) {
             commands.erase(it);
         }
-        State().registryCalls.push_back({false, Utf8Of(command), found});
+        State().registryCalls.push_back({false, ToUtf8(command), found});
         Event event;
         event.kind = Event::Kind::Unregister;
-        event.text = Utf8Of(command);
+        event.text = ToUtf8(command);
         event.result = found;
         Emit(event);
         return found;
@@ -206,7 +204,7 @@ public:
             HostError("SendChatLine: no such player");
             return;
         }
-        ChatLine line{player, Utf8Of(sender), Utf8Of(text)};
+        ChatLine line{player, ToUtf8(sender), ToUtf8(text)};
         State().chatLines.push_back(line);
         Event event;
         event.kind = Event::Kind::Chat;
@@ -220,7 +218,7 @@ public:
 class ApiUtils final : public AsaApi::IApiUtils {
 public:
     std::shared_ptr<AsaApi::ChatMessenger> GetChatMessenger(const FString& pluginPath) override {
-        State().messengerRequests.push_back(Utf8Of(pluginPath));
+        State().messengerRequests.push_back(ToUtf8(pluginPath));
         if (State().noMessenger) {
             return nullptr;
         }
