@@ -320,38 +320,35 @@ int CompareIgnoringCase(const TCHAR* a, const TCHAR* b) {
     }
 }
 
-std::u16string ToUtf16(const std::string& utf8) {
-    std::u16string out;
-    auto s = reinterpret_cast<const unsigned char*>(utf8.data());
-    auto size = static_cast<std::int64_t>(utf8.size());
+namespace {
+
+// Re-encodes every code point, with U+FFFD for each unit that begins no valid sequence.
+template <typename Out, typename Unit, typename Decode, typename Append>
+Out Recode(const Unit* units, std::size_t count, Decode decode, Append append) {
+    Out out;
+    const auto size = static_cast<std::int64_t>(count);
     for (std::int64_t i = 0; i < size;) {
         char32_t cp = 0;
-        int used = DecodeUtf8(s + i, size - i, cp);
+        int used = decode(units + i, size - i, cp);
         if (used == 0) {
             cp = 0xFFFD;
             used = 1;
         }
         i += used;
-        AppendUtf16(out, cp);
+        append(out, cp);
     }
     return out;
 }
 
+}  // namespace
+
+std::u16string ToUtf16(const std::string& utf8) {
+    return Recode<std::u16string>(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size(), DecodeUtf8,
+                                  AppendUtf16);
+}
+
 std::string ToUtf8(const std::u16string& utf16) {
-    std::string out;
-    auto s = reinterpret_cast<const TCHAR*>(utf16.data());
-    auto size = static_cast<std::int64_t>(utf16.size());
-    for (std::int64_t i = 0; i < size;) {
-        char32_t cp = 0;
-        int used = DecodeUtf16(s + i, size - i, cp);
-        if (used == 0) {
-            cp = 0xFFFD;
-            used = 1;
-        }
-        i += used;
-        AppendUtf8(out, cp);
-    }
-    return out;
+    return Recode<std::string>(reinterpret_cast<const TCHAR*>(utf16.data()), utf16.size(), DecodeUtf16, AppendUtf8);
 }
 
 std::string ToUtf8(const FString& text) { return ToUtf8(ToU16(text)); }
