@@ -4,12 +4,11 @@
 // The engine's key strings come first: they are then made before, and destroyed after, the state
 // below, whose destruction still hands engine buffers back.
 #include "host/Engine.h"
-// clang-format off
+
 #include "command/FpsCommand.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "plugin/Plugin.h"
-// clang-format on
 
 namespace Lumora {
 

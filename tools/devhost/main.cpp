@@ -217,7 +217,6 @@ void Session::Execute(const std::string& line) {
         } else if (players_.count(name) != 0) {
             Error("a player " + name + " has already joined");
         } else {
-            players_[name] = nullptr;  // known before its join event is printed
             players_[name] = StandIn::Join(name);
         }
     } else if (command == "chat") {
