@@ -278,10 +278,6 @@ void Forget(AShooterPlayerController* controller) {
     std::erase_if(players, [&](const std::unique_ptr<Player>& entry) { return entry.get() == &player; });
 }
 
-std::string CharacterName(AShooterPlayerController* controller) {
-    return ToUtf8(RequirePlayer(controller).characterName);
-}
-
 std::vector<std::string> ClientCommands(AShooterPlayerController* controller) {
     return RequirePlayer(controller).commands;
 }

@@ -501,7 +501,6 @@ std::uint64_t ResidentKiB() {
 }
 
 bool PluginLoaded() { return State().pluginHandle != nullptr; }
-std::filesystem::path LoadedPluginPath() { return State().pluginPath; }
 
 }  // namespace StandIn
 

@@ -61,7 +61,6 @@ ASAAPI_API bool IsConnected(AShooterPlayerController* player);
 ASAAPI_API void RenameWide(AShooterPlayerController* player, const std::u16string& characterName);
 // Drops the record of a player who has left; its controller's memory is freed.
 ASAAPI_API void Forget(AShooterPlayerController* player);
-ASAAPI_API std::string CharacterName(AShooterPlayerController* player);
 // Every console command that the client received, in order, and its console variables.
 ASAAPI_API std::vector<std::string> ClientCommands(AShooterPlayerController* player);
 ASAAPI_API std::map<std::string, std::string> ClientCvars(AShooterPlayerController* player);
@@ -151,7 +150,6 @@ ASAAPI_API bool LoadPlugin(const std::filesystem::path& library, std::string& er
 // library stays in memory after it.
 ASAAPI_API bool UnloadPlugin(std::string& error);
 ASAAPI_API bool PluginLoaded();
-ASAAPI_API std::filesystem::path LoadedPluginPath();
 
 // ---- the process ---------------------------------------------------------------------------
 // The server process's resident memory, in KiB.
