@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "Internal.h"
 
@@ -10,8 +11,8 @@ namespace {
 
 struct Engine {
     std::vector<std::string> names{"None"};
-    std::vector<std::unique_ptr<UFunction>> functions;
-    std::unique_ptr<UClass> object, actor, controller, playerController, shooterPlayerController;
+    std::vector<std::unique_ptr<FunctionObject>> functions;
+    std::unique_ptr<ClassObject> object, actor, controller, playerController, shooterPlayerController;
 };
 
 Engine& TheEngine() {
@@ -19,28 +20,34 @@ Engine& TheEngine() {
     return *engine;
 }
 
-int32 NameIndex(const std::string& name, bool add) {
+std::uint32_t NameIndex(const std::string& name, bool add) {
     auto& names = TheEngine().names;
     auto it = std::find(names.begin(), names.end(), name);
     if (it != names.end()) {
-        return static_cast<int32>(it - names.begin());
+        return static_cast<std::uint32_t>(it - names.begin());
     }
     if (!add) {
         return 0;
     }
     names.push_back(name);
-    return static_cast<int32>(names.size() - 1);
+    return static_cast<std::uint32_t>(names.size() - 1);
 }
 
-std::unique_ptr<UClass> MakeClass(const std::string& name, UClass* super) {
-    auto cls = std::make_unique<UClass>();
+struct NameParts {
+    std::uint32_t index = 0;
+    std::uint32_t number = 0;
+};
+static_assert(sizeof(NameParts) == sizeof(FName), "FName is an index and a number");
+
+std::unique_ptr<ClassObject> MakeClass(const std::string& name, ClassObject* super) {
+    auto cls = std::make_unique<ClassObject>();
     cls->name = name;
     cls->super = super;
     return cls;
 }
 
-void Declare(UClass& cls, const std::string& function) {
-    auto fn = std::make_unique<UFunction>();
+void Declare(ClassObject& cls, const std::string& function) {
+    auto fn = std::make_unique<FunctionObject>();
     fn->name = function;
     cls.functions[NameIndex(function, true)] = fn.get();
     TheEngine().functions.push_back(std::move(fn));
@@ -48,48 +55,48 @@ void Declare(UClass& cls, const std::string& function) {
 
 const std::string ConsoleRpc = "ClientRunLocalConsoleCommand";
 
-// ---- the functions behind the keys ----------------------------------------------------------
+// ---- the functions behind the keys, with the types the plugin calls them through ----------------
 
-void FNameCtor(FName* self, const char* name, EFindName find) {
-    self->ComparisonIndex = NameIndex(name == nullptr ? "" : name, find == FNAME_Add);
-    self->Number = 0;
+void __fastcall FNameCtor(DWORD64 self, const char* name, EFindName find) {
+    NameParts parts{NameIndex(name == nullptr ? "" : name, find == FNAME_Add), 0};
+    std::memcpy(reinterpret_cast<void*>(self), &parts, sizeof parts);
 }
 
-UFunction* FindFunctionByName(UClass* self, FName name, EIncludeSuperFlag::Type includeSuper) {
-    if (self == nullptr) {
+UFunction* __fastcall FindFunctionByName(DWORD64 self, FName name, EIncludeSuperFlag::Type includeSuper) {
+    auto* cls = reinterpret_cast<ClassObject*>(self);
+    if (cls == nullptr || cls->failAfter == 0) {
         return nullptr;
     }
-    if (self->failAfter == 0) {
-        return nullptr;
-    }
-    UFunction* found = nullptr;
-    for (UClass* cls = self; cls != nullptr;
-         cls = includeSuper == EIncludeSuperFlag::IncludeSuper ? cls->super : nullptr) {
-        auto it = cls->functions.find(name.ComparisonIndex);
-        if (it != cls->functions.end()) {
+    NameParts parts;
+    std::memcpy(static_cast<void*>(&parts), static_cast<const void*>(&name), sizeof parts);
+    FunctionObject* found = nullptr;
+    for (ClassObject* c = cls; c != nullptr; c = includeSuper == EIncludeSuperFlag::IncludeSuper ? c->super : nullptr) {
+        auto it = c->functions.find(parts.index);
+        if (it != c->functions.end()) {
             found = it->second;
             break;
         }
     }
-    if (found != nullptr && self->failAfter > 0) {
-        self->failAfter--;
+    if (found != nullptr && cls->failAfter > 0) {
+        cls->failAfter--;
     }
-    return found;
+    return reinterpret_cast<UFunction*>(found);
 }
 
-void ProcessEvent(AActor* self, UFunction* function, void* parameters) {
-    if (function == nullptr || function->name != ConsoleRpc || parameters == nullptr) {
+void __fastcall ProcessEvent(DWORD64 self, UFunction* function, void* parameters) {
+    auto* fn = reinterpret_cast<FunctionObject*>(function);
+    if (fn == nullptr || fn->name != ConsoleRpc || parameters == nullptr) {
         return;
     }
-    auto* controller = static_cast<AShooterPlayerController*>(static_cast<AController*>(self));
+    auto* controller = reinterpret_cast<AShooterPlayerController*>(self);
     Player* player = PlayerOf(controller);
     if (player == nullptr) {
         return;
     }
+    ThrowIfEngineFault("ProcessEvent");
     // The parameter block: the command as an FString at offset 0, a flag byte at 16.
-    FString command;
-    std::memcpy(static_cast<void*>(&command), parameters, sizeof(FString));
-    std::string text = ToUtf8(ToU16(command));
+    const auto* command = static_cast<const FString*>(parameters);
+    std::string text = ToUtf8(ToU16(*command));
     player->commands.push_back(text);
     auto space = text.find(' ');
     if (space != std::string::npos && space > 0) {
@@ -102,20 +109,29 @@ void ProcessEvent(AActor* self, UFunction* function, void* parameters) {
     Emit(event);
 }
 
-FString* GetPlayerCharacterName(AShooterPlayerController* self, FString* result) {
-    Player* player = PlayerOf(self);
-    FreeFString(*result);
-    FString name = MakeFString(player != nullptr ? player->characterName : std::u16string());
-    std::memcpy(static_cast<void*>(result), &name, sizeof(FString));
+// The engine makes the string in the caller's result, which holds no buffer yet.
+FString* __fastcall GetPlayerCharacterName(DWORD64 self, FString* result) {
+    Player* player = PlayerOf(reinterpret_cast<AShooterPlayerController*>(self));
+    ThrowIfEngineFault("GetPlayerCharacterName");
+    *result = MakeFString(player != nullptr ? player->characterName : std::u16string());
     return result;
 }
 
-int32 Stricmp(const TCHAR* a, const TCHAR* b) { return CompareIgnoringCase(a, b); }
+int32 __fastcall Stricmp(const WIDECHAR* a, const WIDECHAR* b) {
+    return CompareIgnoringCase(reinterpret_cast<const char16_t*>(a), reinterpret_cast<const char16_t*>(b));
+}
 
-void* Malloc(uint64 bytes, uint32 alignment) { return EngineMalloc(bytes, alignment); }
-void Free(void* block) { EngineFree(block); }
+void* __fastcall Malloc(uint64 bytes, uint32 alignment) { return EngineMalloc(bytes, alignment); }
+void* __fastcall Realloc(void* block, uint64 bytes, uint32 alignment) { return EngineRealloc(block, bytes, alignment); }
+void __fastcall Free(void* block) { EngineFree(block); }
 
 }  // namespace
+
+void ThrowIfEngineFault(const char* what) {
+    if (State().engineThrows) {
+        throw std::runtime_error(std::string("engine fault in ") + what);
+    }
+}
 
 void EnsureEngine() {
     Engine& engine = TheEngine();
@@ -133,17 +149,17 @@ void EnsureEngine() {
     Declare(*engine.shooterPlayerController, "ClientNotifyLevelUp");
 }
 
-UClass* PlayerControllerClass() {
+ClassObject* PlayerControllerClass() {
     EnsureEngine();
     return TheEngine().shooterPlayerController.get();
 }
 
-UClass* BaseControllerClass() {
+ClassObject* BaseControllerClass() {
     EnsureEngine();
     return TheEngine().controller.get();
 }
 
-void EngineLogout(AShooterGameMode* gameMode, AController* exiting) {
+void __fastcall EngineLogout(AShooterGameMode* gameMode, AController* exiting) {
     if (State().logoutObserver) {
         State().logoutObserver(gameMode, exiting);
     }
@@ -153,6 +169,7 @@ void* ResolveEngineKey(const std::string& key) {
     // Never destroyed: a plugin's static state may still call in while the process exits.
     static const auto* table = new std::map<std::string, void*>{
         {"FMemory.Malloc(unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Malloc)},
+        {"FMemory.Realloc(void*,unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Realloc)},
         {"FMemory.Free(void*)", reinterpret_cast<void*>(&Free)},
         {"FName.FName(char*,EFindName)", reinterpret_cast<void*>(&FNameCtor)},
         {"UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)", reinterpret_cast<void*>(&FindFunctionByName)},
@@ -172,7 +189,7 @@ Player* PlayerOf(AShooterPlayerController* controller) {
         return nullptr;
     }
     for (auto& player : State().players) {
-        if (player->controller.get() == controller && player->connected) {
+        if (AsController(player->controller.get()) == controller && player->connected) {
             return player.get();
         }
     }
@@ -182,32 +199,32 @@ Player* PlayerOf(AShooterPlayerController* controller) {
 namespace {
 
 void ApplyClass(Player& player) {
-    UClass* cls = player.ownClass ? player.ownClass.get() : PlayerControllerClass();
-    player.controller->ClassPrivate = player.nullClass ? nullptr : cls;
+    ClassObject* cls = player.ownClass ? player.ownClass.get() : PlayerControllerClass();
+    player.controller->header.classPrivate = player.nullClass ? nullptr : cls;
 }
 
 // A new controller object at the same address, with a fresh client. Injected faults stay.
 void ResetController(Player& player) {
-    AShooterPlayerController* controller = player.controller.get();
-    controller->~AShooterPlayerController();
-    new (controller) AShooterPlayerController();
+    ControllerObject* controller = player.controller.get();
+    *controller = ControllerObject{};
     controller->player = &player;
     ApplyClass(player);
     player.commands.clear();
     player.cvars.clear();
     player.connected = true;
+    player.lastChat = -1e300;
 }
 
 Player& RequirePlayer(AShooterPlayerController* controller) {
     for (auto& player : State().players) {
-        if (player->controller.get() == controller) {
+        if (AsController(player->controller.get()) == controller) {
             return *player;
         }
     }
     throw std::invalid_argument("unknown player controller");
 }
 
-UClass& OwnClass(Player& player) {
+ClassObject& OwnClass(Player& player) {
     if (!player.ownClass) {
         player.ownClass = MakeClass("ShooterPlayerController", PlayerControllerClass()->super);
         player.ownClass->functions = PlayerControllerClass()->functions;
@@ -221,9 +238,9 @@ UClass& OwnClass(Player& player) {
 AShooterPlayerController* JoinWide(const std::u16string& characterName) {
     auto player = std::make_unique<Player>();
     player->characterName = characterName;
-    player->controller = std::make_unique<AShooterPlayerController>();
+    player->controller = std::make_unique<ControllerObject>();
     ResetController(*player);
-    AShooterPlayerController* controller = player->controller.get();
+    AShooterPlayerController* controller = AsController(player->controller.get());
     State().players.push_back(std::move(player));
     Event event;
     event.kind = Event::Kind::Join;
@@ -290,7 +307,7 @@ void ClearClientCommands(AShooterPlayerController* controller) { RequirePlayer(c
 
 void FaultNoRpc(AShooterPlayerController* controller) {
     Player& player = RequirePlayer(controller);
-    UClass& cls = OwnClass(player);
+    ClassObject& cls = OwnClass(player);
     cls.functions.erase(NameIndex(ConsoleRpc, true));
     cls.super = BaseControllerClass();  // and no base class that declares it
 }

@@ -80,6 +80,29 @@ void EngineFree(void* block) {
     std::free(static_cast<unsigned char*>(block) - HeaderSize);
 }
 
+void* EngineRealloc(void* block, std::uint64_t bytes, std::uint32_t alignment) {
+    if (block == nullptr) {
+        return EngineMalloc(bytes, alignment);
+    }
+    if (bytes == 0) {
+        EngineFree(block);
+        return nullptr;
+    }
+    std::uint64_t old = 0;
+    {
+        HeapState& heap = TheHeap();
+        std::lock_guard lock(heap.mutex);
+        auto it = heap.live.find(block);
+        old = it == heap.live.end() ? 0 : it->second;
+    }
+    void* moved = EngineMalloc(bytes, alignment);
+    if (moved != nullptr) {
+        std::memcpy(moved, block, static_cast<std::size_t>(old < bytes ? old : bytes));
+        EngineFree(block);
+    }
+    return moved;
+}
+
 HeapStats Heap() {
     auto& heap = TheHeap();
     std::lock_guard lock(heap.mutex);

@@ -11,6 +11,9 @@
 #endif
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <stdexcept>
 #include <fstream>
 #include <mutex>
 #include <utility>
@@ -33,6 +36,13 @@ HostState& State() {
 void Emit(const Event& event) {
     if (State().listener) {
         State().listener(event);
+    }
+}
+
+void HostError(const std::string& message) {
+    auto& state = State();
+    if (state.hostLog) {
+        state.hostLog->error(message);
     }
 }
 
@@ -105,10 +115,9 @@ protected:
     void flush_() override {}
 };
 
-void HostError(const std::string& message) {
-    auto& state = State();
-    if (state.hostLog) {
-        state.hostLog->error(message);
+void ThrowIfHostFault(const char* what) {
+    if (State().hostThrows) {
+        throw std::runtime_error(std::string("host fault in ") + what);
     }
 }
 
@@ -116,27 +125,19 @@ void HostError(const std::string& message) {
 
 class Commands final : public AsaApi::ICommands {
 public:
-    void RegisterChatCommand(
-        const FString& command,
-        const std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type, int32)>& callback) override {
-        State().commands.push_back({ToU16(command), callback});
+    void AddChatCommand(const FString& command,
+                        const std::function<void(AShooterPlayerController*, FString*, int, int)>& callback) override {
+        ThrowIfHostFault("AddChatCommand");
+        State().commands.push_back({ToU16(command), callback, State().pluginHandle != nullptr});
         State().registryCalls.push_back({true, ToUtf8(command), true});
         Event event;
         event.kind = Event::Kind::Register;
         event.text = ToUtf8(command);
         Emit(event);
     }
-    bool UnregisterChatCommand(const FString& command) override {
-        auto& commands = State().commands;
-        std::u16string text = ToU16(command);
-        auto it = std::find_if(commands.begin(), commands.end(), [&](const RegisteredCommand& entry) {
-            return CompareIgnoringCase(reinterpret_cast<const TCHAR*>(entry.alias.c_str()),
-                                       reinterpret_cast<const TCHAR*>(text.c_str())) == 0;
-        });
-        bool found = it != commands.end();
-        if (found) {
-            commands.erase(it);
-        }
+    bool RemoveChatCommand(const FString& command) override {
+        ThrowIfHostFault("RemoveChatCommand");
+        bool found = RemoveFirst(ToU16(command));
         State().registryCalls.push_back({false, ToUtf8(command), found});
         Event event;
         event.kind = Event::Kind::Unregister;
@@ -144,6 +145,18 @@ public:
         event.result = found;
         Emit(event);
         return found;
+    }
+    // The first command equal to text ignoring case goes.
+    static bool RemoveFirst(const std::u16string& text) {
+        auto& commands = State().commands;
+        auto it = std::find_if(commands.begin(), commands.end(), [&](const RegisteredCommand& entry) {
+            return CompareIgnoringCase(entry.alias.c_str(), text.c_str()) == 0;
+        });
+        if (it == commands.end()) {
+            return false;
+        }
+        commands.erase(it);
+        return true;
     }
 };
 
@@ -153,79 +166,83 @@ void RelinkChain(HookChain& chain) {
     }
 }
 
+bool RemoveDetour(const std::string& key, void* detour) {
+    auto chain = State().hooks.find(key);
+    if (chain == State().hooks.end()) {
+        return false;
+    }
+    auto& entries = chain->second.entries;
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const HookChain::Entry& e) { return e.detour == detour && !e.host; });
+    if (it == entries.end()) {
+        return false;
+    }
+    *it->slot = nullptr;
+    entries.erase(it);
+    RelinkChain(chain->second);
+    return true;
+}
+
+bool AddDetour(const std::string& key, void* detour, void** original, bool host) {
+    void* target = ResolveEngineKey(key);
+    if (target == nullptr || detour == nullptr || original == nullptr) {
+        return false;
+    }
+    HookChain& chain = State().hooks[key];
+    chain.original = target;
+    chain.entries.push_back({detour, original, host});
+    RelinkChain(chain);
+    return true;
+}
+
 class Hooks final : public AsaApi::IHooks {
 public:
-    bool RemoveHook(const std::string& key, void* detour) override {
-        auto& state = State();
-        bool removed = false;
-        auto chain = state.hooks.find(key);
-        if (chain != state.hooks.end()) {
-            auto& entries = chain->second.entries;
-            auto it = std::find_if(entries.begin(), entries.end(),
-                                   [&](const HookChain::Entry& e) { return e.detour == detour; });
-            if (it != entries.end()) {
-                entries.erase(it);
-                RelinkChain(chain->second);
-                removed = true;
-            }
-        }
-        state.hookCalls.push_back({false, key, detour, removed});
+    bool DisableHook(const std::string& func_name, LPVOID detour) override {
+        ThrowIfHostFault("DisableHook");
+        bool removed = RemoveDetour(func_name, detour);
+        State().hookCalls.push_back({false, func_name, detour, removed});
         Event event;
         event.kind = Event::Kind::HookRemove;
-        event.text = key;
+        event.text = func_name;
         event.result = removed;
         Emit(event);
         return removed;
     }
-    bool InstallHook(const std::string& key, void* detour, void** original) override {
-        auto& state = State();
-        void* target = ResolveEngineKey(key);
-        bool ok = !state.refuseHook && target != nullptr && detour != nullptr && original != nullptr;
-        if (ok) {
-            HookChain& chain = state.hooks[key];
-            chain.original = target;
-            chain.entries.push_back({detour, original});
-            RelinkChain(chain);
+
+private:
+    bool SetHookInternal(const std::string& func_name, LPVOID detour, LPVOID* original) override {
+        ThrowIfHostFault("SetHook");
+        bool ok = !State().refuseHook && AddDetour(func_name, detour, original, false);
+        if (!ok && original != nullptr) {
+            *original = nullptr;
         }
-        state.hookCalls.push_back({true, key, detour, ok});
+        State().hookCalls.push_back({true, func_name, detour, ok});
         Event event;
         event.kind = Event::Kind::HookInstall;
-        event.text = key;
+        event.text = func_name;
         event.result = ok;
         Emit(event);
         return ok;
     }
 };
 
-class Messenger final : public AsaApi::ChatMessenger {
-public:
-    void SendChatLine(AShooterPlayerController* player, const FString& sender, const FString& text) override {
-        if (PlayerOf(player) == nullptr) {
-            HostError("SendChatLine: no such player");
-            return;
-        }
-        ChatLine line{player, ToUtf8(sender), ToUtf8(text)};
-        State().chatLines.push_back(line);
-        Event event;
-        event.kind = Event::Kind::Chat;
-        event.player = player;
-        event.text = line.text;
-        event.extra = line.sender;
-        Emit(event);
-    }
-};
-
 class ApiUtils final : public AsaApi::IApiUtils {
-public:
-    std::shared_ptr<AsaApi::ChatMessenger> GetChatMessenger(const FString& pluginPath) override {
-        State().messengerRequests.push_back(ToUtf8(pluginPath));
+    std::shared_ptr<MessagingManager> GetMessagingManagerInternal(const FString& forPlugin) const override {
+        State().messengerRequests.push_back(ToUtf8(forPlugin));
         if (State().noMessenger) {
             return nullptr;
         }
-        static auto* messenger = new std::shared_ptr<Messenger>(std::make_shared<Messenger>());
-        return *messenger;
+        static auto* manager = new std::shared_ptr<MessagingManager>(std::make_shared<MessagingManager>());
+        return *manager;
     }
 };
+
+// The host's own detour of the engine's Logout: the plugin's is one of several.
+using LogoutFunc = void(__fastcall*)(AShooterGameMode*, AController*);
+LogoutFunc HostLogoutOriginal = nullptr;
+void __fastcall HostLogoutDetour(AShooterGameMode* gameMode, AController* exiting) {
+    HostLogoutOriginal(gameMode, exiting);
+}
 
 }  // namespace
 
@@ -235,7 +252,8 @@ void StartHost(const HostOptions& options) {
     StopHost();
     EnsureEngine();
     auto& state = State();
-    state.serverDir = options.serverDir.empty() ? std::filesystem::current_path() : options.serverDir;
+    state.serverDir.clear();
+    state.serverDir = options.serverDir.empty() ? std::filesystem::path(AsaApi::Tools::GetCurrentDir()) : options.serverDir;
     state.sinks.clear();
     if (options.consoleSink) {
         state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
@@ -250,14 +268,18 @@ void StartHost(const HostOptions& options) {
     state.sinks.push_back(std::make_shared<EventSink>());
     state.hostLog = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
     state.hostLog->flush_on(spdlog::level::info);
-    state.gameMode = std::make_unique<AShooterGameMode>();
+    state.gameMode = std::make_unique<GameModeObject>();
+    state.gameTime = 0;
+    state.chatSpacing = 1;
+    AddDetour("AShooterGameMode.Logout(AController*)", reinterpret_cast<void*>(&HostLogoutDetour),
+              reinterpret_cast<void**>(&HostLogoutOriginal), true);
 }
 
 void StopHost() {
     auto& state = State();
     for (auto& player : state.players) {
         if (player->connected && player->controller) {
-            Leave(player->controller.get());
+            Leave(AsController(player->controller.get()));
         }
     }
     state.players.clear();
@@ -271,7 +293,10 @@ void StopHost() {
     state.missingKeys.clear();
     state.refuseHook = false;
     state.noMessenger = false;
+    state.engineThrows = false;
+    state.hostThrows = false;
     state.logoutObserver = nullptr;
+    state.leftBehind = {};
     state.hostLog.reset();
     state.sinks.clear();
     state.logFile.clear();
@@ -298,39 +323,40 @@ void ResetLookupCounts() {
     }
 }
 
-bool ChatWide(AShooterPlayerController* player, const std::u16string& line, EChatSendMode::Type mode) {
+bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int mode) {
     auto& state = State();
-    // The host's registry: the first word, split at spaces only, against each alias ignoring case.
+    state.gameTime += state.chatSpacing;
+    if (Player* sender = PlayerOf(player)) {
+        if (state.gameTime - sender->lastChat < 1.0) {
+            Event event;
+            event.kind = Event::Kind::ChatDropped;
+            event.player = player;
+            event.text = ToUtf8(line);
+            Emit(event);
+            return false;
+        }
+        sender->lastChat = state.gameTime;
+    }
+    // The first word, split at spaces only, against each command ignoring case; the host calls
+    // from a copy of its list.
     std::size_t start = line.find_first_not_of(u' ');
     if (start == std::u16string::npos) {
         return false;
     }
     std::size_t end = line.find(u' ', start);
     std::u16string first = line.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
-    std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type, int32)> callback;
-    for (const auto& command : state.commands) {
-        if (CompareIgnoringCase(reinterpret_cast<const TCHAR*>(command.alias.c_str()),
-                                reinterpret_cast<const TCHAR*>(first.c_str())) == 0) {
-            callback = command.callback;
-            break;
+    const std::vector<RegisteredCommand> commands = state.commands;
+    for (const auto& command : commands) {
+        if (CompareIgnoringCase(command.alias.c_str(), first.c_str()) == 0) {
+            FString message = MakeFString(line);
+            command.callback(player, &message, mode, 0);
+            return true;
         }
     }
-    if (!callback) {
-        return false;
-    }
-    FString message = MakeFString(line);
-    try {
-        callback(player, &message, mode, 0);
-    } catch (const std::exception& e) {
-        HostError(std::string("chat command callback threw: ") + e.what());
-    } catch (...) {
-        HostError("chat command callback threw");
-    }
-    FreeFString(message);
-    return true;
+    return false;
 }
 
-bool Chat(AShooterPlayerController* player, const std::string& utf8Line, EChatSendMode::Type mode) {
+bool Chat(AShooterPlayerController* player, const std::string& utf8Line, int mode) {
     return ChatWide(player, ToUtf16(utf8Line), mode);
 }
 
@@ -338,7 +364,11 @@ void SetEngineLogoutObserver(std::function<void(AShooterGameMode*, AController*)
     State().logoutObserver = std::move(observer);
 }
 
-AShooterGameMode* GameMode() { return State().gameMode.get(); }
+AShooterGameMode* GameMode() { return reinterpret_cast<AShooterGameMode*>(State().gameMode.get()); }
+
+void SetChatSpacing(double seconds) { State().chatSpacing = seconds; }
+void AdvanceGameTime(double seconds) { State().gameTime += seconds; }
+double GameTime() { return State().gameTime; }
 
 void CallLogout(AController* exiting) {
     auto& state = State();
@@ -347,7 +377,7 @@ void CallLogout(AController* exiting) {
     if (chain != state.hooks.end()) {
         entry = chain->second.EntryPoint();
     }
-    reinterpret_cast<EngineFn::Logout>(entry)(state.gameMode.get(), exiting);
+    reinterpret_cast<LogoutFunc>(entry)(GameMode(), exiting);
 }
 
 std::vector<ChatLine> ChatLines() { return State().chatLines; }
@@ -366,7 +396,11 @@ std::vector<HookCall> HookCalls() { return State().hookCalls; }
 
 std::size_t InstalledHookCount(const std::string& key) {
     auto it = State().hooks.find(key);
-    return it == State().hooks.end() ? 0 : it->second.entries.size();
+    if (it == State().hooks.end()) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::count_if(it->second.entries.begin(), it->second.entries.end(),
+                                                  [](const HookChain::Entry& e) { return !e.host; }));
 }
 
 std::vector<std::string> MessengerRequests() { return State().messengerRequests; }
@@ -395,11 +429,15 @@ void SetEventListener(std::function<void(const Event&)> listener) { State().list
 void FaultRefuseHook(bool refuse) { State().refuseHook = refuse; }
 void FaultNoMessenger(bool none) { State().noMessenger = none; }
 void FaultMissingKey(const std::string& key) { State().missingKeys.insert(key); }
+void FaultEngineThrows(bool fail) { State().engineThrows = fail; }
+void FaultHostThrows(bool fail) { State().hostThrows = fail; }
 
 void ClearFaults() {
     auto& state = State();
     state.refuseHook = false;
     state.noMessenger = false;
+    state.engineThrows = false;
+    state.hostThrows = false;
     state.missingKeys.clear();
     ClearPlayerFaults();
 }
@@ -473,6 +511,22 @@ bool UnloadPlugin(std::string& error) {
     }
     auto unload = reinterpret_cast<void (*)()>(FindSymbol(state.pluginHandle, "Plugin_Unload"));
     unload();
+    // The host itself takes back whatever the plugin left registered.
+    state.leftBehind = {};
+    for (const auto& command : std::vector<RegisteredCommand>(state.commands)) {
+        if (command.byPlugin) {
+            state.leftBehind.commands.push_back(ToUtf8(command.alias));
+        }
+    }
+    std::erase_if(state.commands, [](const RegisteredCommand& command) { return command.byPlugin; });
+    for (auto& [key, chain] : state.hooks) {
+        for (const auto& entry : std::vector<HookChain::Entry>(chain.entries)) {
+            if (!entry.host) {
+                state.leftBehind.hooks.push_back(key);
+                RemoveDetour(key, entry.detour);
+            }
+        }
+    }
     CloseLibrary(state.pluginHandle);
     state.pluginHandle = nullptr;
     std::filesystem::path path = std::exchange(state.pluginPath, {});
@@ -502,6 +556,8 @@ std::uint64_t ResidentKiB() {
 
 bool PluginLoaded() { return State().pluginHandle != nullptr; }
 
+LeftBehind LeftBehindAtUnload() { return State().leftBehind; }
+
 }  // namespace StandIn
 
 // ---- the host's exports ------------------------------------------------------------------------
@@ -523,9 +579,20 @@ IApiUtils& GetApiUtils() {
     return *utils;
 }
 
+// The server's folder: the one the host was started in, else the executable's own.
 std::string Tools::GetCurrentDir() {
     auto& dir = StandIn::State().serverDir;
-    return dir.empty() ? std::filesystem::current_path().string() : dir.string();
+    if (!dir.empty()) {
+        return dir.string();
+    }
+#if defined(_WIN32)
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).parent_path().string();
+#else
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
+#endif
 }
 
 }  // namespace AsaApi
@@ -538,26 +605,64 @@ std::vector<spdlog::sink_ptr>& GetLogSinks() {
     return state.sinks;
 }
 
-void* GetAddress(const std::string& key) {
+namespace {
+
+// A key the engine does not have ends the server, as the host ends it.
+[[noreturn]] void UnresolvedKey(const std::string& key) {
+    const std::string message = "Failed to find the address of " + key + "; the server stops";
+    if (auto& log = StandIn::State().hostLog) {
+        log->critical(message);
+        log->flush();
+    }
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::abort();
+}
+
+bool Missing(const std::string& key) {
+    auto& missing = StandIn::State().missingKeys;
+    return !missing.empty() && missing.count(key) != 0;
+}
+
+}  // namespace
+
+LPVOID GetAddress(const std::string& name) {
     auto& state = StandIn::State();
-    auto [entry, added] = state.lookups.try_emplace(key);
+    auto [entry, added] = state.lookups.try_emplace(name);
     if (added) {
         StandIn::EnsureEngine();
-        entry->second.address = StandIn::ResolveEngineKey(key);
+        entry->second.address = StandIn::ResolveEngineKey(name);
     }
     entry->second.count++;
-    if (!state.missingKeys.empty() && state.missingKeys.count(key) != 0) {
-        return nullptr;
+    if (entry->second.address == nullptr || Missing(name)) {
+        UnresolvedKey(name);
     }
     return entry->second.address;
 }
 
-void* GetAddress(const void* object, const std::string& key) {
+DWORD64 GetAddress(const void* base, const std::string& name) {
     auto& state = StandIn::State();
-    state.lookups[key].count++;
-    if ((!state.missingKeys.empty() && state.missingKeys.count(key) != 0) || object == nullptr ||
-        key != "UObjectBase.ClassPrivate") {
-        return nullptr;
+    state.lookups[name].count++;
+    if (name != "UObjectBase.ClassPrivate" || Missing(name)) {
+        UnresolvedKey(name);
     }
-    return &static_cast<UObjectBase*>(const_cast<void*>(object))->ClassPrivate;
+    return reinterpret_cast<DWORD64>(base) + offsetof(StandIn::ObjectHeader, classPrivate);
+}
+
+// The default messaging manager: a chat line to one player.
+void MessagingManager::SendChatMessage_Impl(AShooterPlayerController* player_controller, const FString& sender_name,
+                                            const FString& msg) {
+    using namespace StandIn;
+    if (PlayerOf(player_controller) == nullptr) {
+        HostError("SendChatMessage: no such player");
+        return;
+    }
+    ThrowIfEngineFault("ClientChatMessage");
+    ChatLine line{player_controller, ToUtf8(sender_name), ToUtf8(msg)};
+    State().chatLines.push_back(line);
+    Event event;
+    event.kind = Event::Kind::Chat;
+    event.player = player_controller;
+    event.text = line.text;
+    event.extra = line.sender;
+    Emit(event);
 }

@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -14,51 +13,62 @@
 
 #include <spdlog/logger.h>
 
-#include "AsaApi/AsaApi.h"
+#include "API/ARK/Ark.h"
 #include "AsaApiStandIn/Control.h"
-
-// Engine objects. Every object begins with UObjectBase, so a pointer to any of them is a UObject pointer.
-struct UObjectBase {
-    void* VTable = nullptr;
-    std::int32_t ObjectFlags = 0;
-    std::int32_t InternalIndex = 0;
-    UClass* ClassPrivate = nullptr;
-};
-
-struct UFunction : UObjectBase {
-    std::string name;
-};
-
-struct UClass : UObjectBase {
-    std::string name;
-    UClass* super = nullptr;
-    std::map<std::int32_t, UFunction*> functions;  // by FName index
-    int failAfter = -1;                            // successful lookups left before every lookup fails; -1: never fails
-};
-
-struct UObject : UObjectBase {};
-struct AActor : UObject {};
-struct AController : AActor {};
-struct AShooterGameMode : AActor {};
+#include "Logger/Logger.h"
 
 namespace StandIn {
+
 struct Player;
-}
+struct ClassObject;
 
-struct AShooterPlayerController : AController {
-    StandIn::Player* player = nullptr;
+// The engine's own objects. A plugin sees them only as opaque pointers and reaches their fields by
+// key; every object begins with the same header.
+struct ObjectHeader {
+    void* vtable = nullptr;
+    std::int32_t objectFlags = 0;
+    std::int32_t internalIndex = 0;
+    ClassObject* classPrivate = nullptr;
 };
 
-namespace StandIn {
+struct FunctionObject {
+    ObjectHeader header;
+    std::string name;
+};
+
+struct ClassObject {
+    ObjectHeader header;
+    std::string name;
+    ClassObject* super = nullptr;
+    std::map<std::uint32_t, FunctionObject*> functions;  // by FName index
+    int failAfter = -1;  // successful lookups left before every lookup fails; -1: never fails
+};
+
+struct ControllerObject {
+    ObjectHeader header;
+    Player* player = nullptr;
+};
+
+struct GameModeObject {
+    ObjectHeader header;
+};
+
+inline AShooterPlayerController* AsController(ControllerObject* object) {
+    return reinterpret_cast<AShooterPlayerController*>(object);
+}
+inline ControllerObject* ObjectOf(AShooterPlayerController* controller) {
+    return reinterpret_cast<ControllerObject*>(controller);
+}
 
 struct Player {
     std::u16string characterName;
     bool connected = true;
+    double lastChat = -1e300;  // game time of the previous chat line
     std::vector<std::string> commands;
     std::map<std::string, std::string> cvars;
-    std::unique_ptr<UClass> ownClass;  // a class of its own, for injected faults
-    bool nullClass = false;            // injected: the controller has no class
-    std::unique_ptr<AShooterPlayerController> controller;
+    std::unique_ptr<ClassObject> ownClass;  // a class of its own, for injected faults
+    bool nullClass = false;                 // injected: the controller has no class
+    std::unique_ptr<ControllerObject> controller;
 };
 
 struct HookChain {
@@ -66,14 +76,18 @@ struct HookChain {
     struct Entry {
         void* detour;
         void** slot;
+        bool host;  // the host's own detour
     };
     std::vector<Entry> entries;
     void* EntryPoint() const { return entries.empty() ? original : entries.back().detour; }
 };
 
+using ChatCallback = std::function<void(AShooterPlayerController*, FString*, int, int)>;
+
 struct RegisteredCommand {
     std::u16string alias;
-    std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type, int32)> callback;
+    ChatCallback callback;
+    bool byPlugin = false;
 };
 
 struct HostState {
@@ -83,7 +97,7 @@ struct HostState {
     std::filesystem::path logFile;
 
     std::vector<std::unique_ptr<Player>> players;
-    std::unique_ptr<AShooterGameMode> gameMode;
+    std::unique_ptr<GameModeObject> gameMode;
     std::vector<RegisteredCommand> commands;
     std::vector<RegistryCall> registryCalls;
     std::map<std::string, HookChain> hooks;
@@ -92,6 +106,10 @@ struct HostState {
     std::vector<std::string> messengerRequests;
     std::function<void(AShooterGameMode*, AController*)> logoutObserver;
     std::function<void(const Event&)> listener;
+    LeftBehind leftBehind;
+
+    double gameTime = 0;
+    double chatSpacing = 1;
 
     struct KeyEntry {
         void* address = nullptr;
@@ -101,6 +119,8 @@ struct HostState {
     std::set<std::string> missingKeys;
     bool refuseHook = false;
     bool noMessenger = false;
+    bool engineThrows = false;
+    bool hostThrows = false;
 
     void* pluginHandle = nullptr;
     std::filesystem::path pluginPath;
@@ -108,23 +128,25 @@ struct HostState {
 
 HostState& State();
 void Emit(const Event& event);
+void HostError(const std::string& message);
 Player* PlayerOf(AShooterPlayerController* controller);  // nullptr for an unknown controller
+void ThrowIfEngineFault(const char* what);
 
 // The engine heap.
 void* EngineMalloc(std::uint64_t bytes, std::uint32_t alignment);
+void* EngineRealloc(void* block, std::uint64_t bytes, std::uint32_t alignment);
 void EngineFree(void* block);
 
 // Engine strings made by the host itself.
 FString MakeFString(const std::u16string& text);
-void FreeFString(FString& text);
 std::u16string ToU16(const FString& text);
-int CompareIgnoringCase(const TCHAR* a, const TCHAR* b);
+int CompareIgnoringCase(const char16_t* a, const char16_t* b);
 
 // The engine's classes and names.
 void EnsureEngine();
-UClass* PlayerControllerClass();
-UClass* BaseControllerClass();
-void EngineLogout(AShooterGameMode* gameMode, AController* exiting);
+ClassObject* PlayerControllerClass();
+ClassObject* BaseControllerClass();
+void __fastcall EngineLogout(AShooterGameMode* gameMode, AController* exiting);
 void ClearPlayerFaults();
 void* ResolveEngineKey(const std::string& key);
 

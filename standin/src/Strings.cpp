@@ -48,7 +48,7 @@ int DecodeUtf8(const unsigned char* s, std::int64_t left, char32_t& cp) {
 }
 
 // Decodes one code point from UTF-16; returns the units used, or 0 for an unpaired surrogate.
-int DecodeUtf16(const TCHAR* s, std::int64_t left, char32_t& cp) {
+int DecodeUtf16(const char16_t* s, std::int64_t left, char32_t& cp) {
     char32_t u = static_cast<char16_t>(s[0]);
     if (u < 0xD800 || u > 0xDFFF) {
         cp = u;
@@ -95,7 +95,7 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-std::size_t WideLength(const TCHAR* s) {
+std::size_t WideLength(const char16_t* s) {
     std::size_t n = 0;
     while (s[n] != 0) {
         ++n;
@@ -103,79 +103,79 @@ std::size_t WideLength(const TCHAR* s) {
     return n;
 }
 
-FString FromUnits(const TCHAR* units, std::size_t count) {
-    FString result;
+// The engine's layout of a string or an array, which the engine writes directly.
+struct RawArray {
+    void* data = nullptr;
+    int32 num = 0;
+    int32 max = 0;
+};
+static_assert(sizeof(RawArray) == sizeof(FString), "an FString is its character array");
+static_assert(sizeof(RawArray) == sizeof(TArray<FString>), "an array is a pointer, a count and a capacity");
+
+template <typename T>
+RawArray ReadRaw(const T& object) {
+    RawArray raw;
+    std::memcpy(&raw, static_cast<const void*>(&object), sizeof raw);
+    return raw;
+}
+
+template <typename T>
+void WriteRaw(T& object, const RawArray& raw) {
+    std::memcpy(static_cast<void*>(&object), &raw, sizeof raw);
+}
+
+// A string of these characters on the engine heap; the empty text has no buffer.
+RawArray MakeRawString(const char16_t* units, std::size_t count) {
+    RawArray raw;
     if (count == 0) {
-        return result;
+        return raw;
     }
     auto n = static_cast<int32>(count + 1);
-    result.Data = static_cast<TCHAR*>(StandIn::EngineMalloc(static_cast<uint64>(n) * sizeof(TCHAR), 0));
-    if (result.Data == nullptr) {
+    auto* data = static_cast<char16_t*>(StandIn::EngineMalloc(static_cast<uint64>(n) * sizeof(char16_t), 0));
+    if (data == nullptr) {
         throw std::bad_alloc();
     }
-    std::memcpy(result.Data, units, count * sizeof(TCHAR));
-    result.Data[count] = 0;
-    result.ArrayNum = n;
-    result.ArrayMax = n;
-    return result;
+    std::memcpy(data, units, count * sizeof(char16_t));
+    data[count] = 0;
+    raw.data = data;
+    raw.num = n;
+    raw.max = n;
+    return raw;
 }
+
+void FreeRawString(const RawArray& raw) { StandIn::EngineFree(raw.data); }
+
+const char16_t* Units(const WIDECHAR* text) { return reinterpret_cast<const char16_t*>(text); }
 
 }  // namespace
 
 // ---- FString ------------------------------------------------------------------------------
 
-FString::FString(const char* narrow) {
+FString::FString(const ANSICHAR* Str) {
     std::u16string wide;
-    for (const char* p = narrow; p != nullptr && *p != 0; ++p) {
+    for (const char* p = Str; p != nullptr && *p != 0; ++p) {
         wide += static_cast<char16_t>(static_cast<unsigned char>(*p));
     }
-    FString made = StandIn::MakeFString(wide);
-    Data = made.Data;
-    ArrayNum = made.ArrayNum;
-    ArrayMax = made.ArrayMax;
+    WriteRaw(*this, MakeRawString(wide.data(), wide.size()));
 }
 
-FString::FString(const TCHAR* wide) {
-    FString made = FromUnits(wide, wide == nullptr ? 0 : WideLength(wide));
-    Data = made.Data;
-    ArrayNum = made.ArrayNum;
-    ArrayMax = made.ArrayMax;
+FString::FString(const WIDECHAR* Str) {
+    WriteRaw(*this, MakeRawString(Units(Str), Str == nullptr ? 0 : WideLength(Units(Str))));
 }
 
-FString::FString(const FString& other) {
-    if (other.ArrayNum == 0) {
-        return;
+int32 FString::ParseIntoArray(TArray<FString>& OutArray, const TCHAR* pchDelim, bool InCullEmpty) const {
+    RawArray old = ReadRaw(OutArray);
+    for (int32 i = 0; i < old.num; ++i) {
+        FreeRawString(ReadRaw(static_cast<FString*>(old.data)[i]));
     }
-    Data = static_cast<TCHAR*>(StandIn::EngineMalloc(static_cast<uint64>(other.ArrayNum) * sizeof(TCHAR), 0));
-    if (Data == nullptr) {
-        throw std::bad_alloc();
-    }
-    std::memcpy(Data, other.Data, static_cast<std::size_t>(other.ArrayNum) * sizeof(TCHAR));
-    ArrayNum = other.ArrayNum;
-    ArrayMax = other.ArrayNum;
-}
-
-// NOLINTNEXTLINE(performance-noexcept-move-constructor): the engine's is not noexcept either
-FString::FString(FString&& other) : Data(other.Data), ArrayNum(other.ArrayNum), ArrayMax(other.ArrayMax) {
-    other.Data = nullptr;
-    other.ArrayNum = 0;
-    other.ArrayMax = 0;
-}
-
-int32 FString::ParseIntoArray(TArray<FString>& out, const TCHAR* delimiter, bool cullEmpty) const {
-    for (FString& piece : out) {
-        StandIn::FreeFString(piece);
-    }
-    StandIn::EngineFree(out.Data);
-    out = TArray<FString>{};
+    StandIn::EngineFree(old.data);
+    WriteRaw(OutArray, RawArray{});
 
     std::u16string text = StandIn::ToU16(*this);
-    std::u16string delim = delimiter == nullptr
-                               ? std::u16string()
-                               : std::u16string(reinterpret_cast<const char16_t*>(delimiter), WideLength(delimiter));
+    std::u16string delim = pchDelim == nullptr ? std::u16string() : std::u16string(Units(pchDelim));
     std::vector<std::u16string> pieces;
     if (delim.empty()) {
-        if (!text.empty() || !cullEmpty) {
+        if (!text.empty() || !InCullEmpty) {
             pieces.push_back(text);
         }
     } else {
@@ -183,7 +183,7 @@ int32 FString::ParseIntoArray(TArray<FString>& out, const TCHAR* delimiter, bool
         while (true) {
             std::size_t at = text.find(delim, start);
             std::u16string piece = text.substr(start, at == std::u16string::npos ? std::u16string::npos : at - start);
-            if (!piece.empty() || !cullEmpty) {
+            if (!piece.empty() || !InCullEmpty) {
                 pieces.push_back(piece);
             }
             if (at == std::u16string::npos) {
@@ -195,94 +195,82 @@ int32 FString::ParseIntoArray(TArray<FString>& out, const TCHAR* delimiter, bool
     if (pieces.empty()) {
         return 0;
     }
-    auto count = static_cast<int32>(pieces.size());
-    out.Data = static_cast<FString*>(StandIn::EngineMalloc(pieces.size() * sizeof(FString), 0));
-    if (out.Data == nullptr) {
+    RawArray array;
+    array.data = StandIn::EngineMalloc(pieces.size() * sizeof(FString), 0);
+    if (array.data == nullptr) {
         throw std::bad_alloc();
     }
-    out.ArrayMax = count;
+    array.max = static_cast<int32>(pieces.size());
     for (const auto& piece : pieces) {
-        new (&out.Data[out.ArrayNum]) FString(StandIn::MakeFString(piece));
-        out.ArrayNum++;
+        WriteRaw(static_cast<FString*>(array.data)[array.num], MakeRawString(piece.data(), piece.size()));
+        array.num++;
     }
-    return count;
+    WriteRaw(OutArray, array);
+    return array.num;
 }
 
-// ---- the converter ------------------------------------------------------------------------
+// ---- the converter: each invalid sequence becomes '?' ---------------------------------------
+
+namespace {
+
+template <typename Unit, typename Decode>
+char32_t NextCodePoint(const Unit* source, std::int64_t& i, std::int64_t length, Decode decode) {
+    char32_t cp = 0;
+    int used = decode(source + i, length - i, cp);
+    if (used == 0) {
+        cp = U'?';
+        used = 1;
+    }
+    i += used;
+    return cp;
+}
+
+int Utf16Length(char32_t cp) { return cp < 0x10000 ? 1 : 2; }
+
+}  // namespace
 
 namespace UE::Core::Private {
 
-int32 GetConvertedLength(const TCHAR* /*targetMarker*/, const char* source, int32 sourceLength) {
-    auto s = reinterpret_cast<const unsigned char*>(source);
+int32 GetConvertedLength(const WIDECHAR* /*Dest*/, const UTF8CHAR* Src, int32 SrcLen) {
+    auto s = reinterpret_cast<const unsigned char*>(Src);
     std::int64_t n = 0;
-    for (std::int64_t i = 0; i < sourceLength;) {
-        char32_t cp = 0;
-        int used = DecodeUtf8(s + i, sourceLength - i, cp);
-        if (used == 0) {
-            return -1;
-        }
-        i += used;
-        n += cp < 0x10000 ? 1 : 2;
+    for (std::int64_t i = 0; i < SrcLen;) {
+        n += Utf16Length(NextCodePoint(s, i, SrcLen, DecodeUtf8));
     }
     return static_cast<int32>(n);
 }
 
-int32 GetConvertedLength(const char* /*targetMarker*/, const TCHAR* source, int32 sourceLength) {
+int32 GetConvertedLength(const UTF8CHAR* /*Dest*/, const WIDECHAR* Src, int32 SrcLen) {
     std::int64_t n = 0;
-    for (std::int64_t i = 0; i < sourceLength;) {
-        char32_t cp = 0;
-        int used = DecodeUtf16(source + i, sourceLength - i, cp);
-        if (used == 0) {
-            return -1;
-        }
-        i += used;
-        n += Utf8Length(cp);
+    for (std::int64_t i = 0; i < SrcLen;) {
+        n += Utf8Length(NextCodePoint(Units(Src), i, SrcLen, DecodeUtf16));
     }
     return static_cast<int32>(n);
 }
 
-TCHAR* Convert(TCHAR* dest, int32 destLength, const char* source, int32 sourceLength) {
-    auto s = reinterpret_cast<const unsigned char*>(source);
-    TCHAR* out = dest;
-    TCHAR* const end = dest + std::max(destLength, 0);
-    for (std::int64_t i = 0; i < sourceLength;) {
-        char32_t cp = 0;
-        int used = DecodeUtf8(s + i, sourceLength - i, cp);
-        if (used == 0 || end - out < (cp < 0x10000 ? 1 : 2)) {
-            return nullptr;
-        }
-        i += used;
-        if (cp < 0x10000) {
-            *out++ = static_cast<TCHAR>(cp);
-        } else {
-            cp -= 0x10000;
-            *out++ = static_cast<TCHAR>(0xD800 + (cp >> 10));
-            *out++ = static_cast<TCHAR>(0xDC00 + (cp & 0x3FF));
-        }
+WIDECHAR* Convert(WIDECHAR* Dest, int32 DestLen, const UTF8CHAR* Src, int32 SrcLen) {
+    auto s = reinterpret_cast<const unsigned char*>(Src);
+    std::u16string out;
+    for (std::int64_t i = 0; i < SrcLen;) {
+        AppendUtf16(out, NextCodePoint(s, i, SrcLen, DecodeUtf8));
     }
-    return out;
+    if (static_cast<std::int64_t>(out.size()) > DestLen) {
+        return nullptr;
+    }
+    std::memcpy(Dest, out.data(), out.size() * sizeof(char16_t));
+    return Dest + out.size();
 }
 
-char* Convert(char* dest, int32 destLength, const TCHAR* source, int32 sourceLength) {
-    char* out = dest;
-    char* const end = dest + std::max(destLength, 0);
-    for (std::int64_t i = 0; i < sourceLength;) {
-        char32_t cp = 0;
-        int used = DecodeUtf16(source + i, sourceLength - i, cp);
-        if (used == 0 || end - out < Utf8Length(cp)) {
-            return nullptr;
-        }
-        i += used;
-        std::string bytes;
-        if (cp < 0x80) {
-            *out++ = static_cast<char>(cp);
-        } else {
-            AppendUtf8(bytes, cp);
-            std::memcpy(out, bytes.data(), bytes.size());
-            out += bytes.size();
-        }
+UTF8CHAR* Convert(UTF8CHAR* Dest, int32 DestLen, const WIDECHAR* Src, int32 SrcLen) {
+    std::string out;
+    for (std::int64_t i = 0; i < SrcLen;) {
+        AppendUtf8(out, NextCodePoint(Units(Src), i, SrcLen, DecodeUtf16));
     }
-    return out;
+    if (static_cast<std::int64_t>(out.size()) > DestLen) {
+        return nullptr;
+    }
+    std::memcpy(Dest, out.data(), out.size());
+    return Dest + out.size();
 }
 
 }  // namespace UE::Core::Private
@@ -292,25 +280,15 @@ char* Convert(char* dest, int32 destLength, const TCHAR* source, int32 sourceLen
 namespace StandIn {
 
 FString MakeFString(const std::u16string& text) {
-    return FromUnits(reinterpret_cast<const TCHAR*>(text.data()), text.size());
+    FString made;
+    WriteRaw(made, MakeRawString(text.data(), text.size()));
+    return made;
 }
 
-void FreeFString(FString& text) {
-    EngineFree(text.Data);
-    text.Data = nullptr;
-    text.ArrayNum = 0;
-    text.ArrayMax = 0;
-}
+std::u16string ToU16(const FString& text) { return std::u16string(Units(*text)); }
 
-std::u16string ToU16(const FString& text) {
-    const TCHAR* p = *text;
-    return std::u16string(reinterpret_cast<const char16_t*>(p), WideLength(p));
-}
-
-int CompareIgnoringCase(const TCHAR* a, const TCHAR* b) {
-    auto fold = [](TCHAR c) -> int {
-        return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : static_cast<int>(static_cast<char16_t>(c));
-    };
+int CompareIgnoringCase(const char16_t* a, const char16_t* b) {
+    auto fold = [](char16_t c) -> int { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : static_cast<int>(c); };
     for (;; ++a, ++b) {
         int x = fold(*a);
         int y = fold(*b);
@@ -348,7 +326,7 @@ std::u16string ToUtf16(const std::string& utf8) {
 }
 
 std::string ToUtf8(const std::u16string& utf16) {
-    return Recode<std::string>(reinterpret_cast<const TCHAR*>(utf16.data()), utf16.size(), DecodeUtf16, AppendUtf8);
+    return Recode<std::string>(utf16.data(), utf16.size(), DecodeUtf16, AppendUtf8);
 }
 
 std::string ToUtf8(const FString& text) { return ToUtf8(ToU16(text)); }

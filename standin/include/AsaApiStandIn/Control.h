@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "AsaApi/AsaApi.h"
+#include "API/ARK/Ark.h"
+#include "Logger/Logger.h"
 
 namespace StandIn {
 
@@ -21,10 +22,10 @@ struct HostOptions {
 };
 // Sets the working folder and makes the host's log sinks. Players, registrations, hooks, faults,
 // records and counters start empty; the engine heap keeps what it holds.
-ASAAPI_API void StartHost(const HostOptions& options);
+ARK_API void StartHost(const HostOptions& options);
 // Logs every player out and forgets them, drops the sinks, registrations, hooks and records.
-ASAAPI_API void StopHost();
-ASAAPI_API std::filesystem::path LogFilePath();
+ARK_API void StopHost();
+ARK_API std::filesystem::path LogFilePath();
 
 // ---- the engine heap -----------------------------------------------------------------------
 struct HeapStats {
@@ -35,49 +36,53 @@ struct HeapStats {
     std::uint64_t misuses = 0;  // frees of blocks it never handed out, or already freed
     friend bool operator==(const HeapStats&, const HeapStats&) = default;
 };
-ASAAPI_API HeapStats Heap();
+ARK_API HeapStats Heap();
 // By default a misuse of the heap ends the process with a message; tests of the heap itself count instead.
-ASAAPI_API void SetHeapMisuseFatal(bool fatal);
+ARK_API void SetHeapMisuseFatal(bool fatal);
 // While recording, the size of every block allocated is kept, in order; taking them empties the record.
-ASAAPI_API void RecordAllocationSizes(bool record);
-ASAAPI_API std::vector<std::uint64_t> TakeAllocationSizes();
+ARK_API void RecordAllocationSizes(bool record);
+ARK_API std::vector<std::uint64_t> TakeAllocationSizes();
 
 // ---- lookups by key ------------------------------------------------------------------------
-ASAAPI_API std::uint64_t LookupCount(const std::string& key);
-ASAAPI_API std::uint64_t TotalLookups();
-ASAAPI_API void ResetLookupCounts();
+ARK_API std::uint64_t LookupCount(const std::string& key);
+ARK_API std::uint64_t TotalLookups();
+ARK_API void ResetLookupCounts();
 
 // ---- players and their clients -------------------------------------------------------------
 // A new controller for a player whose character has this name (UTF-8, or raw 16-bit units).
-ASAAPI_API AShooterPlayerController* Join(const std::string& characterName);
-ASAAPI_API AShooterPlayerController* JoinWide(const std::u16string& characterName);
+ARK_API AShooterPlayerController* Join(const std::string& characterName);
+ARK_API AShooterPlayerController* JoinWide(const std::u16string& characterName);
 // The engine's Logout for that controller, through any installed detour; the controller is gone after it.
-ASAAPI_API void Leave(AShooterPlayerController* player);
+ARK_API void Leave(AShooterPlayerController* player);
 // The player connects again with a new controller at the address of the old one (logging out first
 // if still connected). Its client starts afresh; faults injected for it stay.
-ASAAPI_API AShooterPlayerController* Rejoin(AShooterPlayerController* player);
-ASAAPI_API bool IsConnected(AShooterPlayerController* player);
+ARK_API AShooterPlayerController* Rejoin(AShooterPlayerController* player);
+ARK_API bool IsConnected(AShooterPlayerController* player);
 // Gives the character a new name (raw 16-bit units).
-ASAAPI_API void RenameWide(AShooterPlayerController* player, const std::u16string& characterName);
+ARK_API void RenameWide(AShooterPlayerController* player, const std::u16string& characterName);
 // Drops the record of a player who has left; its controller's memory is freed.
-ASAAPI_API void Forget(AShooterPlayerController* player);
+ARK_API void Forget(AShooterPlayerController* player);
 // Every console command that the client received, in order, and its console variables.
-ASAAPI_API std::vector<std::string> ClientCommands(AShooterPlayerController* player);
-ASAAPI_API std::map<std::string, std::string> ClientCvars(AShooterPlayerController* player);
-ASAAPI_API void ClearClientCommands(AShooterPlayerController* player);
+ARK_API std::vector<std::string> ClientCommands(AShooterPlayerController* player);
+ARK_API std::map<std::string, std::string> ClientCvars(AShooterPlayerController* player);
+ARK_API void ClearClientCommands(AShooterPlayerController* player);
 
 // The player types a chat line; the host's registry calls the first matching alias's callback.
-// Returns whether an alias matched.
-ASAAPI_API bool Chat(AShooterPlayerController* player, const std::string& utf8Line,
-                     EChatSendMode::Type mode = EChatSendMode::GlobalChat);
-ASAAPI_API bool ChatWide(AShooterPlayerController* player, const std::u16string& line,
-                         EChatSendMode::Type mode = EChatSendMode::GlobalChat);
+// Returns whether an alias matched. Game time first moves on by the chat spacing; a line that comes
+// less than one second of game time after the same player's previous line is dropped, as the host
+// drops it (false, and a ChatDropped event). An exception out of a callback is not caught.
+ARK_API bool Chat(AShooterPlayerController* player, const std::string& utf8Line, int mode = 0);
+ARK_API bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int mode = 0);
+// How far game time moves on before each chat line; 1 second unless set, so no line is dropped.
+ARK_API void SetChatSpacing(double seconds);
+ARK_API void AdvanceGameTime(double seconds);
+ARK_API double GameTime();
 
 // Called by the engine's own Logout, after every detour in front of it.
-ASAAPI_API void SetEngineLogoutObserver(std::function<void(AShooterGameMode*, AController*)> observer);
-ASAAPI_API AShooterGameMode* GameMode();
+ARK_API void SetEngineLogoutObserver(std::function<void(AShooterGameMode*, AController*)> observer);
+ARK_API AShooterGameMode* GameMode();
 // Calls the engine's Logout as the engine does, through the detour chain.
-ASAAPI_API void CallLogout(AController* exiting);
+ARK_API void CallLogout(AController* exiting);
 
 // ---- what the host recorded ----------------------------------------------------------------
 struct ChatLine {
@@ -85,16 +90,16 @@ struct ChatLine {
     std::string sender;
     std::string text;
 };
-ASAAPI_API std::vector<ChatLine> ChatLines();
-ASAAPI_API void ClearChatLines();
+ARK_API std::vector<ChatLine> ChatLines();
+ARK_API void ClearChatLines();
 
-ASAAPI_API std::vector<std::string> RegisteredAliases();  // in registration order
+ARK_API std::vector<std::string> RegisteredAliases();  // in registration order
 struct RegistryCall {
     bool registered = false;  // false: an unregistration
     std::string alias;
     bool result = true;
 };
-ASAAPI_API std::vector<RegistryCall> RegistryCalls();
+ARK_API std::vector<RegistryCall> RegistryCalls();
 
 struct HookCall {
     bool install = false;  // false: a removal
@@ -102,12 +107,12 @@ struct HookCall {
     void* detour = nullptr;
     bool result = false;
 };
-ASAAPI_API std::vector<HookCall> HookCalls();
-ASAAPI_API std::size_t InstalledHookCount(const std::string& key);
+ARK_API std::vector<HookCall> HookCalls();
+ARK_API std::size_t InstalledHookCount(const std::string& key);
 // Paths that the plugin handed to GetChatMessenger, as UTF-8.
-ASAAPI_API std::vector<std::string> MessengerRequests();
+ARK_API std::vector<std::string> MessengerRequests();
 // Forgets the chat lines, registry and hook calls, messenger requests and log records kept so far.
-ASAAPI_API void ClearRecords();
+ARK_API void ClearRecords();
 
 struct LogRecord {
     std::string logger;
@@ -115,15 +120,15 @@ struct LogRecord {
     std::string message;  // the text after the pattern's prefix
     std::string line;     // the line as the sink formatted it, without the line end
 };
-ASAAPI_API std::vector<LogRecord> LogRecords();
+ARK_API std::vector<LogRecord> LogRecords();
 // The host writes a line of its own through its sinks.
-ASAAPI_API void HostLog(const std::string& message);
-ASAAPI_API void ClearLog();
-ASAAPI_API std::uint64_t LogFlushCount();
+ARK_API void HostLog(const std::string& message);
+ARK_API void ClearLog();
+ARK_API std::uint64_t LogFlushCount();
 
 // Events as they happen, for tools that show a session.
 struct Event {
-    enum class Kind { Log, Chat, Console, Register, Unregister, HookInstall, HookRemove, Join, Leave };
+    enum class Kind { Log, Chat, Console, Register, Unregister, HookInstall, HookRemove, Join, Leave, ChatDropped };
     Kind kind = Kind::Log;
     AShooterPlayerController* player = nullptr;
     std::string text;   // log message, chat text, console command, alias, hook key
@@ -131,33 +136,46 @@ struct Event {
     std::string level;
     bool result = true;
 };
-ASAAPI_API void SetEventListener(std::function<void(const Event&)> listener);
+ARK_API void SetEventListener(std::function<void(const Event&)> listener);
 
 // ---- faults: they last until cleared, across a player's rejoin --------------------------------
-ASAAPI_API void FaultNoRpc(AShooterPlayerController* player);      // class without the console remote call
-ASAAPI_API void FaultNullClass(AShooterPlayerController* player);  // no class at all
+ARK_API void FaultNoRpc(AShooterPlayerController* player);      // class without the console remote call
+ARK_API void FaultNullClass(AShooterPlayerController* player);  // no class at all
 // After n more successful function lookups on that player's class, every later one fails.
-ASAAPI_API void FaultRpcFailsAfter(AShooterPlayerController* player, int n);
-ASAAPI_API void FaultRefuseHook(bool refuse);
-ASAAPI_API void FaultNoMessenger(bool none);
-ASAAPI_API void FaultMissingKey(const std::string& key);
-ASAAPI_API void ClearFaults();
+ARK_API void FaultRpcFailsAfter(AShooterPlayerController* player, int n);
+ARK_API void FaultRefuseHook(bool refuse);
+ARK_API void FaultNoMessenger(bool none);
+// The key no longer resolves: as on a real server, the next lookup of it writes a critical line and
+// ends the process.
+ARK_API void FaultMissingKey(const std::string& key);
+// The engine's remote call, character name and chat delivery throw std::runtime_error.
+ARK_API void FaultEngineThrows(bool fail);
+// The host's registry and hook service throw std::runtime_error.
+ARK_API void FaultHostThrows(bool fail);
+ARK_API void ClearFaults();
 
 // ---- plugins -------------------------------------------------------------------------------
 // Loads the library as the host does and calls its Plugin_Init. False with a reason when it fails.
-ASAAPI_API bool LoadPlugin(const std::filesystem::path& library, std::string& error);
+ARK_API bool LoadPlugin(const std::filesystem::path& library, std::string& error);
 // Calls Plugin_Unload and unloads the library. False with a reason when none is loaded or the
 // library stays in memory after it.
-ASAAPI_API bool UnloadPlugin(std::string& error);
-ASAAPI_API bool PluginLoaded();
+ARK_API bool UnloadPlugin(std::string& error);
+// What the host itself had to remove after the last Plugin_Unload: chat commands and detours that
+// the plugin left registered.
+struct LeftBehind {
+    std::vector<std::string> commands;
+    std::vector<std::string> hooks;
+};
+ARK_API LeftBehind LeftBehindAtUnload();
+ARK_API bool PluginLoaded();
 
 // ---- the process ---------------------------------------------------------------------------
 // The server process's resident memory, in KiB.
-ASAAPI_API std::uint64_t ResidentKiB();
+ARK_API std::uint64_t ResidentKiB();
 
 // ---- conversions, for tests and tools ------------------------------------------------------
-ASAAPI_API std::u16string ToUtf16(const std::string& utf8);  // invalid bytes become U+FFFD
-ASAAPI_API std::string ToUtf8(const std::u16string& utf16);  // unpaired surrogates become U+FFFD
-ASAAPI_API std::string ToUtf8(const FString& text);
+ARK_API std::u16string ToUtf16(const std::string& utf8);  // invalid bytes become U+FFFD
+ARK_API std::string ToUtf8(const std::u16string& utf16);  // unpaired surrogates become U+FFFD
+ARK_API std::string ToUtf8(const FString& text);
 
 }  // namespace StandIn

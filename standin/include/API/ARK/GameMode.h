@@ -1,0 +1,6 @@
+#pragma once
+// The game mode.
+
+#include "API/ARK/Actor.h"
+
+struct AShooterGameMode : AActor {};

@@ -1,0 +1,34 @@
+#pragma once
+// The engine's allocator, reached by key at every call.
+
+#include <cstring>
+
+#include "API/Fields.h"
+
+#ifndef DEFAULT_ALIGNMENT
+#define DEFAULT_ALIGNMENT 0
+#endif
+
+struct FMemory {
+    static FORCEINLINE void* Memmove(void* Dest, const void* Src, SIZE_T Count) {
+        return std::memmove(Dest, Src, Count);
+    }
+    static FORCEINLINE void* Memcpy(void* Dest, const void* Src, SIZE_T Count) {
+        return std::memcpy(Dest, Src, Count);
+    }
+    static FORCEINLINE void* Memzero(void* Dest, SIZE_T Count) { return std::memset(Dest, 0, Count); }
+
+    static void* Malloc(SIZE_T Count, uint32 Alignment = DEFAULT_ALIGNMENT) {
+        return NativeCall<void*, uint64, uint32>(nullptr, "FMemory.Malloc(unsigned__int64,unsignedint)",
+                                                 static_cast<uint64>(Count), Alignment);
+    }
+    // A null block is a fresh allocation; a size of zero frees the block and gives null.
+    static void* Realloc(void* Original, SIZE_T Size, uint32 Alignment = DEFAULT_ALIGNMENT) {
+        if (!Original) {
+            return Malloc(Size);
+        }
+        return NativeCall<void*, void*, uint64, uint32>(nullptr, "FMemory.Realloc(void*,unsigned__int64,unsignedint)",
+                                                        Original, static_cast<uint64>(Size), Alignment);
+    }
+    static void Free(void* Original) { NativeCall<void, void*>(nullptr, "FMemory.Free(void*)", Original); }
+};
