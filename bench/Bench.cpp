@@ -23,7 +23,6 @@
 #include "AsaApiStandIn/Control.h"
 #include "client/ClientConsole.h"
 #include "config/ConfigLoader.h"
-#include "host/Engine.h"
 #include "host/EngineString.h"
 #include "plugin/Plugin.h"
 
@@ -106,28 +105,21 @@ std::string ConfigWithLowPreset(std::size_t commands) {
 struct Floor {
     std::vector<ClientConsoleCommandParams> blocks;
     UFunction* function = nullptr;
-    EngineFn::ProcessEvent processEvent = nullptr;
+    using ProcessEventFunc = void(__fastcall*)(DWORD64, UFunction*, void*);
+    ProcessEventFunc processEvent = nullptr;
     AShooterPlayerController* player = nullptr;
 
     Floor(AShooterPlayerController* target, const CommandList& commands) : player(target) {
         for (const auto& command : commands) {
             blocks.push_back(ClientConsoleCommandParams{Utf8ToFString(command), false});
         }
-        UClass* cls = ReadObjectClass(player);
-        FName name;
-        LookupEngineFunction<EngineFn::FNameCtor>(FNameCtorKey)(&name, "ClientRunLocalConsoleCommand", FNAME_Add);
-        function = LookupEngineFunction<EngineFn::FindFunctionByName>(FindFunctionByNameKey)(
-            cls, name, EIncludeSuperFlag::IncludeSuper);
-        processEvent = LookupEngineFunction<EngineFn::ProcessEvent>(ProcessEventKey);
-    }
-    ~Floor() {
-        for (auto& block : blocks) {
-            ReleaseFString(block.Command);
-        }
+        const FName name("ClientRunLocalConsoleCommand", FNAME_Add);
+        function = player->ClassPrivateField()->FindFunctionByName(name, EIncludeSuperFlag::IncludeSuper);
+        processEvent = reinterpret_cast<ProcessEventFunc>(GetAddress(std::string("AActor.ProcessEvent(UFunction*,void*)")));
     }
     void Run() {
         for (auto& block : blocks) {
-            processEvent(reinterpret_cast<AActor*>(player), function, &block);
+            processEvent(reinterpret_cast<DWORD64>(player), function, &block);
         }
     }
 };
@@ -169,15 +161,12 @@ std::map<std::string, Operation> Operations() {
     for (std::size_t units : {127, 128}) {
         const std::string text(units, 'x');
         ops["toFString" + std::to_string(units)] = {
-            [](Fixture&) {}, [text](Fixture&) { ScopedFString s(Utf8ToFString(text)); }, [](Fixture&) {}};
+            [](Fixture&) {}, [text](Fixture&) { benchmark::DoNotOptimize(Utf8ToFString(text)); }, [](Fixture&) {}};
         static std::map<std::size_t, FString> wide;
         ops["toUtf8_" + std::to_string(units)] = {
             [units, text](Fixture&) { wide.emplace(units, Utf8ToFString(text)); },
             [units](Fixture&) { benchmark::DoNotOptimize(FStringToUtf8(wide.at(units))); },
-            [units](Fixture&) {
-                ReleaseFString(wide.at(units));
-                wide.erase(units);
-            }};
+            [units](Fixture&) { wide.erase(units); }};
     }
     static std::unique_ptr<Floor> floor;
     for (std::size_t commands : {25, 68}) {

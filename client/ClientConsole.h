@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "AsaApi/AsaApi.h"
+#include <API/ARK/Ark.h>
 
 namespace Lumora {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Classifies the chat line of the fps command.
 
-#include "AsaApi/AsaApi.h"
+#include <API/ARK/Ark.h>
 
 namespace Lumora {
 

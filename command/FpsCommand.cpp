@@ -1,28 +1,34 @@
 #include "command/FpsCommand.h"
 
 #include <cstdint>
+#include <exception>
+#include <string>
 
 #include "client/ClientConsole.h"
 #include "command/ChatReply.h"
 #include "command/FpsArgument.h"
 #include "config/PluginConfig.h"
-#include "host/Engine.h"
 #include "host/EngineString.h"
 #include "plugin/PluginLog.h"
 
 namespace Lumora {
 namespace {
 
-// Fetched only when a usage line is written. Without the engine's function the line still goes
-// out, with an empty name.
-std::string CharacterNameOf(AShooterPlayerController* player) {
-    auto getName = LookupEngineFunction<EngineFn::GetPlayerCharacterName>(GetPlayerCharacterNameKey);
-    if (getName == nullptr) {
-        return std::string();
+void LogCommandFailure(const char* reason) noexcept {
+    try {
+        if (const auto& log = Log::GetLog()) {
+            log->error("{}: the fps command failed: {}", PluginName, std::string(reason));
+        }
+    } catch (...) {
+        // Nothing more can be said without risking the server.
     }
-    ScopedFString name(FString(""));
-    getName(player, &name.value);
-    return FStringToUtf8(name.value);
+}
+
+// Fetched only when a usage line is written.
+std::string CharacterNameOf(AShooterPlayerController* player) {
+    FString name("");
+    player->GetPlayerCharacterName(&name);
+    return FStringToUtf8(name);
 }
 
 // Sends every command in order; stops at the first one that was not sent.
@@ -65,8 +71,8 @@ void ApplyPreset(AShooterPlayerController* player, const std::string& name) {
     ActivePresetTable[player] = name;
     SendChatReply(player, FormatEnabledReply(name));
     if (config.LogUsage) {
-        WriteLog(spdlog::level::info, "{}: '{}' applied the {} preset ({} commands)", PluginName,
-                 CharacterNameOf(player), PresetDisplayName(name), static_cast<std::uint64_t>(preset->second.size()));
+        Log::GetLog()->info("{}: '{}' applied the {} preset ({} commands)", PluginName, CharacterNameOf(player),
+                            PresetDisplayName(name), static_cast<std::uint64_t>(preset->second.size()));
     }
 }
 
@@ -79,19 +85,13 @@ void ApplyBaseline(AShooterPlayerController* player) {
     ActivePresetTable.erase(player);
     SendChatReply(player, config.DisabledMessage);
     if (config.LogUsage) {
-        WriteLog(spdlog::level::info, "{}: '{}' applied the configured baseline ({} commands)", PluginName,
-                 CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
+        Log::GetLog()->info("{}: '{}' applied the configured baseline ({} commands)", PluginName,
+                            CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
     }
 }
 
-}  // namespace
-
-void HandleFpsCommand(AShooterPlayerController* player, FString* message, EChatSendMode::Type /*mode*/,
-                      int32 /*platform*/) {
-    if (player == nullptr || message == nullptr) {
-        return;
-    }
-    const FpsAction action = ParseFpsArgument(*message);
+void RunFpsCommand(AShooterPlayerController* player, const FString& message) {
+    const FpsAction action = ParseFpsArgument(message);
     switch (action) {
         case FpsAction::Usage:
             SendChatReply(player, CurrentConfig.UsageMessage);
@@ -117,6 +117,23 @@ void HandleFpsCommand(AShooterPlayerController* player, FString* message, EChatS
         return;
     }
     ApplyPreset(player, PresetNameFor(action));
+}
+
+}  // namespace
+
+void HandleFpsCommand(AShooterPlayerController* player, FString* message, int /*mode*/, int /*platform*/) {
+    if (player == nullptr || message == nullptr) {
+        return;
+    }
+    // The host does not catch what a callback throws: it would end the server. What was sent stays
+    // sent and the table keeps what it held; the log says what went wrong.
+    try {
+        RunFpsCommand(player, *message);
+    } catch (const std::exception& error) {
+        LogCommandFailure(error.what());
+    } catch (...) {
+        LogCommandFailure("unknown exception");
+    }
 }
 
 }  // namespace Lumora

@@ -4,7 +4,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "AsaApi/AsaApi.h"
+#include <API/ARK/Ark.h>
 
 namespace Lumora {
 
@@ -12,6 +12,7 @@ namespace Lumora {
 using PresetTable = std::unordered_map<const AShooterPlayerController*, std::string>;
 extern PresetTable ActivePresetTable;
 
-void HandleFpsCommand(AShooterPlayerController* player, FString* message, EChatSendMode::Type mode, int32 platform);
+// The chat callback of every alias. Nothing thrown inside it reaches the host.
+void HandleFpsCommand(AShooterPlayerController* player, FString* message, int mode, int platform);
 
 }  // namespace Lumora

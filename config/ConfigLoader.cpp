@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "AsaApi/AsaApi.h"
+#include <Tools.h>
 
 namespace Lumora {
 namespace {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <string>
+#include <utility>
 
 #include "command/ChatReply.h"
 #include "command/FpsCommand.h"
@@ -19,15 +21,15 @@
 namespace Lumora {
 namespace {
 
-// Gives the host back every alias and the detour. Safe to call when nothing is registered.
+// Gives the host back every alias and the detour. The list is emptied whatever the host does.
 void ReleaseRegistrations() {
-    for (const FString& alias : RegisteredAliases.entries) {
-        AsaApi::GetCommands().UnregisterChatCommand(alias);
+    const std::vector<FString> aliases = std::exchange(RegisteredAliases, {});
+    for (const FString& alias : aliases) {
+        AsaApi::GetCommands().RemoveChatCommand(alias);
     }
-    RegisteredAliases.Clear();
     if (LogoutHookInstalled) {
-        AsaApi::GetHooks().RemoveHook(LogoutHookKey, reinterpret_cast<void*>(&Hook_AShooterGameMode_Logout));
         LogoutHookInstalled = false;
+        AsaApi::GetHooks().DisableHook(LogoutHookKey, reinterpret_cast<LPVOID>(&Hook_AShooterGameMode_Logout));
     }
 }
 
@@ -35,62 +37,92 @@ void LoadCurrentConfig() {
     try {
         CurrentConfig = LoadConfig();
     } catch (const std::exception& error) {
-        WriteLog(spdlog::level::err, "{}: invalid configuration: {}", PluginName, std::string(error.what()));
-        WriteLog(spdlog::level::warn, "{}: using built-in defaults", PluginName);
+        Log::GetLog()->error("{}: invalid configuration: {}", PluginName, std::string(error.what()));
+        Log::GetLog()->warn("{}: using built-in defaults", PluginName);
         CurrentConfig = BuiltInConfig();
     }
 }
 
 void RegisterAliases() {
-    const std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type, int32)> callback =
-        &HandleFpsCommand;
+    const std::function<void(AShooterPlayerController*, FString*, int, int)> callback = &HandleFpsCommand;
     for (const std::string& alias : CurrentConfig.ChatCommands) {
-        ScopedFString text(Utf8ToFString(alias));
-        AsaApi::GetCommands().RegisterChatCommand(text.value, callback);
-        RegisteredAliases.entries.push_back(std::move(text.value));
+        FString text = Utf8ToFString(alias);
+        AsaApi::GetCommands().AddChatCommand(text, callback);
+        RegisteredAliases.push_back(std::move(text));
+    }
+}
+
+void InstallLogoutHook() {
+    LogoutHookInstalled = AsaApi::GetHooks().SetHook(
+        LogoutHookKey, reinterpret_cast<LPVOID>(&Hook_AShooterGameMode_Logout), &AShooterGameMode_Logout_original);
+    if (!LogoutHookInstalled) {
+        Log::GetLog()->warn("{}: logout cleanup hook was not installed", PluginName);
+    }
+}
+
+// The host calls the entry points without a handler of its own: what they throw would end the server.
+void LogEntryFailure(const char* step, const char* reason) noexcept {
+    try {
+        if (const auto& log = Log::GetLog()) {
+            log->error("{}: {} failed: {}", PluginName, std::string(step), std::string(reason));
+        }
+    } catch (...) {
+        // Nothing more can be said without risking the server.
+    }
+}
+
+template <typename Step>
+void Guarded(const char* name, Step step) noexcept {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        LogEntryFailure(name, error.what());
+    } catch (...) {
+        LogEntryFailure(name, "unknown exception");
     }
 }
 
 }  // namespace
+}  // namespace Lumora
 
-void Hook_AShooterGameMode_Logout(AShooterGameMode* gameMode, AController* exiting) {
+void __fastcall Hook_AShooterGameMode_Logout(AShooterGameMode* gameMode, AController* exiting) {
+    using namespace Lumora;
     if (exiting != nullptr) {
         // Only the address is compared: the controller is never looked at.
         ActivePresetTable.erase(reinterpret_cast<const AShooterPlayerController*>(exiting));
     }
-    if (LogoutTrampoline != nullptr) {
-        LogoutTrampoline(gameMode, exiting);
+    if (AShooterGameMode_Logout_original != nullptr) {
+        AShooterGameMode_Logout_original(gameMode, exiting);
     }
 }
 
-}  // namespace Lumora
-
 extern "C" void Plugin_Init() {
     using namespace Lumora;
-    CreatePluginLog();
-    // A second start without an unload in between must not leave the host holding two of anything.
-    ReleaseRegistrations();
-    LoadCurrentConfig();
-    RegisterAliases();
-    LogoutHookInstalled =
-        AsaApi::GetHooks().InstallHook(LogoutHookKey, reinterpret_cast<void*>(&Hook_AShooterGameMode_Logout),
-                                       reinterpret_cast<void**>(&LogoutTrampoline));
-    if (!LogoutHookInstalled) {
-        WriteLog(spdlog::level::warn, "{}: logout cleanup hook was not installed", PluginName);
-    }
-    WriteLog(spdlog::level::info,
-             "{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
-             " ({} chat aliases, default {}, baseline {} commands)",
-             PluginName, static_cast<std::uint64_t>(RegisteredAliases.entries.size()),
-             PresetDisplayName(CurrentConfig.DefaultPreset),
-             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
+    Guarded("start-up", [] {
+        Log::Get().Init(PluginName);
+        // A second start without an unload in between must not leave the host holding two of anything.
+        ReleaseRegistrations();
+        LoadCurrentConfig();
+        RegisterAliases();
+        InstallLogoutHook();
+        Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
+                            " ({} chat aliases, default {}, baseline {} commands)",
+                            PluginName, static_cast<std::uint64_t>(RegisteredAliases.size()),
+                            PresetDisplayName(CurrentConfig.DefaultPreset),
+                            static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
+    });
 }
 
 extern "C" void Plugin_Unload() {
     using namespace Lumora;
-    ReleaseRegistrations();
-    ActivePresetTable.clear();
-    WriteLog(spdlog::level::info, "{} unloaded", PluginName);
+    Guarded("unload", [] {
+        ReleaseRegistrations();
+        ActivePresetTable.clear();
+        // Without a start there is no channel, and nothing to report.
+        if (const auto& log = Log::GetLog()) {
+            log->info("{} unloaded", PluginName);
+        }
+    });
 }
 
 #if defined(_WIN32)

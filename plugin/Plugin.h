@@ -1,32 +1,22 @@
 #pragma once
 // The plugin's shell: process-wide state, the entry points and the Logout detour.
 
-#include <deque>
+#include <vector>
 
-#include "AsaApi/AsaApi.h"
+#include <API/ARK/Ark.h>
+
+// The detour of the engine's AShooterGameMode::Logout; AShooterGameMode_Logout_original is the
+// trampoline through which it calls on.
+DECLARE_HOOK(AShooterGameMode_Logout, void, AShooterGameMode* gameMode, AController* exiting);
 
 namespace Lumora {
 
-// The alias strings handed to the host, in registration order. Each owns its engine buffer; a deque
-// never relocates its elements, so no buffer is copied and left behind as the list grows.
-struct AliasList {
-    std::deque<FString> entries;
-
-    AliasList() = default;
-    AliasList(const AliasList&) = delete;
-    AliasList& operator=(const AliasList&) = delete;
-    ~AliasList();
-    void Clear() noexcept;  // releases every string and empties the list
-};
-
-extern AliasList RegisteredAliases;
+// The alias strings handed to the host, in registration order; each owns its engine buffer.
+extern std::vector<FString> RegisteredAliases;
 
 inline constexpr char LogoutHookKey[] = "AShooterGameMode.Logout(AController*)";
 
-extern EngineFn::Logout LogoutTrampoline;
 extern bool LogoutHookInstalled;
-
-void Hook_AShooterGameMode_Logout(AShooterGameMode* gameMode, AController* exiting);
 
 }  // namespace Lumora
 

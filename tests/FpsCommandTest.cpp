@@ -1,9 +1,10 @@
 // The fps command end to end, for players driven by chat lines as the host delivers them.
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 
 #include "command/ChatReply.h"
-#include "host/Engine.h"
 #include "host/EngineString.h"
 #include "support/PluginFixture.h"
 
@@ -18,6 +19,7 @@ namespace {
 const std::string Enabled(const char* shown) { return std::string("Applied the ") + shown + " performance preset."; }
 const char* const Disabled = "Baseline applied. This does not restore your original settings.";
 const char* const Usage = "Usage: /fps [on|off|low|medium|high|epic|status|help]";
+const char* const CharacterNameKey = "AShooterPlayerController.GetPlayerCharacterName()";
 
 class FpsCommandTest : public PluginFixture {
 protected:
@@ -126,32 +128,15 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
     StandIn::RecordAllocationSizes(false);
 }
 
-// A key the host cannot resolve is never called through: the command is not sent, and only a
-// missing remote call (or a function needed to find or invoke it) is worth an error line.
-TEST_F(FpsCommandTest, UnresolvedKeysAreNeverCalled) {
-    struct Case {
-        const std::string& key;
-        std::size_t errorLines;
-    } cases[] = {{FNameCtorKey, 1}, {FindFunctionByNameKey, 1}, {ProcessEventKey, 1}, {ClassPrivateKey, 0}};
-    for (const auto& c : cases) {
-        StandIn::ClearFaults();
-        StandIn::FaultMissingKey(c.key);
-        StandIn::ClearLog();
-        Say(alice, "/fps high");
-        EXPECT_THAT(Replies(alice), ElementsAre(PresetFailedReply)) << c.key;
-        EXPECT_THAT(Received(alice), IsEmpty()) << c.key;
-        EXPECT_EQ(Messages().size(), c.errorLines) << c.key;
-        EXPECT_EQ(Active(alice), "") << c.key;
-    }
-}
-
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
     StandIn::ResetLookupCounts();
     Say(alice, "/fps epic");
-    for (const std::string& key : {ClassPrivateKey, FNameCtorKey, FindFunctionByNameKey, ProcessEventKey}) {
+    for (const char* key : {"UObjectBase.ClassPrivate", "FName.FName(char*,EFindName)",
+                            "UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)",
+                            "AActor.ProcessEvent(UFunction*,void*)"}) {
         EXPECT_EQ(StandIn::LookupCount(key), 21u) << key;
     }
-    EXPECT_EQ(StandIn::LookupCount(GetPlayerCharacterNameKey), 1u);
+    EXPECT_EQ(StandIn::LookupCount(CharacterNameKey), 1u);
 }
 
 // Engine-heap blocks per chat line: one per command sent, one per keyword compared, the words and
@@ -198,7 +183,7 @@ TEST_F(FpsCommandTest, UsageLoggingOffFetchesNoName) {
     StandIn::ResetLookupCounts();
     Say(alice, "/fps low");
     Say(alice, "/fps off");
-    EXPECT_EQ(StandIn::LookupCount(GetPlayerCharacterNameKey), 0u);
+    EXPECT_EQ(StandIn::LookupCount(CharacterNameKey), 0u);
     EXPECT_THAT(Messages(), IsEmpty());
 }
 
@@ -237,12 +222,7 @@ TEST_F(FpsCommandTest, BrokenCharacterNameStillLogs) {
         u"A\xD800"
         "B");
     Say(odd, "/fps low");
-    EXPECT_EQ(Messages().back(),
-              "Lumora: 'A\xEF\xBF\xBD"
-              "B' applied the Low preset (21 commands)");
-    StandIn::FaultMissingKey(GetPlayerCharacterNameKey);
-    Say(odd, "/fps off");
-    EXPECT_EQ(Messages().back(), "Lumora: '' applied the configured baseline (25 commands)");
+    EXPECT_EQ(Messages().back(), "Lumora: 'A?B' applied the Low preset (21 commands)");
 }
 
 TEST_F(FpsCommandTest, NoMessengerDropsOnlyTheReply) {
@@ -257,7 +237,11 @@ TEST_F(FpsCommandTest, MessengerIsAskedForWithThisModulesPath) {
     Say(alice, "/fps help");
     auto requests = StandIn::MessengerRequests();
     ASSERT_EQ(requests.size(), 1u);
+#if defined(_WIN32)
     EXPECT_FALSE(requests[0].empty());
+#else
+    EXPECT_EQ(requests[0], std::filesystem::read_symlink("/proc/self/exe").string()) << "the file this code is in";
+#endif
 }
 
 TEST_F(FpsCommandTest, PresetMissingFromTheRecordIsReported) {
@@ -267,22 +251,29 @@ TEST_F(FpsCommandTest, PresetMissingFromTheRecordIsReported) {
     EXPECT_THAT(Received(alice), IsEmpty());
 }
 
-TEST_F(FpsCommandTest, ExceptionFromAnEngineCallReleasesEveryString) {
-    // Without the allocator, a command of 128 units or more cannot be converted and throws.
-    CurrentConfig.Presets["low"] = {"r.One 1", "r.Long " + std::string(200, '9'), "r.Three 3"};
-    StandIn::FaultMissingKey(MallocKey);
+// Nothing the engine throws reaches the host, which would end the server: the line is logged and
+// the table keeps what it held.
+TEST_F(FpsCommandTest, EngineExceptionsStayInsideTheCallback) {
     Say(alice, "/fps low");
-    EXPECT_THAT(Received(alice), ElementsAre("r.One 1"));
-    EXPECT_EQ(Active(alice), "");
-    EXPECT_THAT(Messages("AsaApi"), ElementsAre(::testing::HasSubstr("std::bad_alloc")));
+    Replies(alice);
+    StandIn::ClearLog();
+    StandIn::FaultEngineThrows(true);
+    for (const char* line : {"/fps epic", "/fps off", "/fps status"}) {
+        EXPECT_NO_THROW(Say(alice, line)) << line;
+        EXPECT_EQ(Active(alice), "low") << line;
+    }
+    EXPECT_THAT(Received(alice).size(), 21u) << "only the first preset";
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: the fps command failed: engine fault in ProcessEvent",
+                                        "Lumora: the fps command failed: engine fault in ProcessEvent",
+                                        "Lumora: the fps command failed: engine fault in ClientChatMessage"));
+    EXPECT_EQ(StandIn::LogRecords().back().level, "error");
 }
 
 TEST_F(FpsCommandTest, NullArgumentsDoNothing) {
-    HandleFpsCommand(nullptr, nullptr, EChatSendMode::GlobalChat, 0);
+    HandleFpsCommand(nullptr, nullptr, 0, 0);
     FString line("/fps low");
-    HandleFpsCommand(nullptr, &line, EChatSendMode::GlobalChat, 0);
-    HandleFpsCommand(alice, nullptr, EChatSendMode::GlobalChat, 0);
-    ReleaseFString(line);
+    HandleFpsCommand(nullptr, &line, 0, 0);
+    HandleFpsCommand(alice, nullptr, 0, 0);
     EXPECT_THAT(StandIn::ChatLines(), IsEmpty());
     EXPECT_THAT(StandIn::ClientCommands(alice), IsEmpty());
 }

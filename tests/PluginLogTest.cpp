@@ -29,7 +29,7 @@ std::string LocalStamp(std::time_t when) {
 class PluginLogTest : public HostTest {};
 
 TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
-    CreatePluginLog();
+    Log::Get().Init(PluginName);
     struct Case {
         spdlog::level::level_enum level;
         const char* name;
@@ -38,7 +38,8 @@ TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
         StandIn::ClearLog();
         auto flushes = StandIn::LogFlushCount();
         std::time_t before = std::time(nullptr);
-        WriteLog(c.level, "{}: '{}' applied the {} preset ({} commands)", PluginName, "Ünï", "Low", std::uint64_t{25});
+        Log::GetLog()->log(c.level, "{}: '{}' applied the {} preset ({} commands)", PluginName, "Ünï", "Low",
+                           std::uint64_t{25});
         std::time_t after = std::time(nullptr);
         EXPECT_GT(StandIn::LogFlushCount(), flushes) << "flushed before the write returns";
         auto records = StandIn::LogRecords();
@@ -57,28 +58,22 @@ TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
 }
 
 TEST_F(PluginLogTest, TheFileSinkGetsTheSameLine) {
-    CreatePluginLog();
-    WriteLog(spdlog::level::info, "{} unloaded", PluginName);
+    Log::Get().Init(PluginName);
+    Log::GetLog()->info("{} unloaded", PluginName);
     std::ifstream file(StandIn::LogFilePath());
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_THAT(content, ::testing::HasSubstr("[Lumora][info] Lumora unloaded\n"));
 }
 
 TEST_F(PluginLogTest, ANewChannelReplacesTheOldOne) {
-    CreatePluginLog();
-    std::weak_ptr<spdlog::logger> first = PluginLogHolder();
-    CreatePluginLog();
-    EXPECT_TRUE(first.expired()) << "the holder is the logger's only owner";
-    ASSERT_TRUE(PluginLogHolder());
-    EXPECT_EQ(PluginLogHolder()->name(), "Lumora");
-    EXPECT_EQ(PluginLogHolder()->flush_level(), spdlog::level::info);
-    EXPECT_EQ(PluginLogHolder()->level(), spdlog::level::info);
-}
-
-TEST(PluginLogNoChannelTest, WritingBeforeTheChannelExistsDoesNothing) {
-    PluginLogHolder().reset();
-    WriteLog(spdlog::level::info, "{} unloaded", PluginName);
-    EXPECT_FALSE(PluginLogHolder());
+    Log::Get().Init(PluginName);
+    std::weak_ptr<spdlog::logger> first = Log::GetLog();
+    Log::Get().Init(PluginName);
+    EXPECT_TRUE(first.expired()) << "the channel is the logger's only owner";
+    ASSERT_TRUE(Log::GetLog());
+    EXPECT_EQ(Log::GetLog()->name(), "Lumora");
+    EXPECT_EQ(Log::GetLog()->flush_level(), spdlog::level::info);
+    EXPECT_EQ(Log::GetLog()->level(), spdlog::level::info);
 }
 
 }  // namespace
