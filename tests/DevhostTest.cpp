@@ -112,6 +112,19 @@ TEST_F(DevhostTest, ReloadInTheMiddleGivesEveryBlockBack) {
     EXPECT_TRUE(run.Of("error").empty()) << run.output;
 }
 
+// Lines closer together than a second of game time are dropped by the host, as on a real server.
+TEST_F(DevhostTest, GameTimeAndTheOneSecondChatRule) {
+    const Session run = Devhost("join a\npace 0.4\nchat a /fps\nchat a /fps\nwait 1\nchat a /fps\npace x\n");
+    const auto dropped = run.Of("chat-dropped");
+    ASSERT_EQ(dropped.size(), 1u) << run.output;
+    EXPECT_EQ(dropped[0]["player"], "a");
+    EXPECT_EQ(dropped[0]["text"], "/fps");
+    EXPECT_THAT(run.Texts("chat", "text"),
+                ElementsAre("Applied the Medium performance preset.",
+                            "Baseline applied. This does not restore your original settings."));
+    EXPECT_EQ(run.Of("error").size(), 1u) << "pace needs a number";
+}
+
 TEST_F(DevhostTest, EachFaultKind) {
     struct Case {
         std::string script;

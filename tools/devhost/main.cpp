@@ -34,6 +34,9 @@ const char* const Help =
     "  leave NAME                the player logs out\n"
     "  rejoin NAME               the player connects again, with a new controller at the old address\n"
     "  cvars NAME                that player's client console variables\n"
+    "  wait SECONDS              game time moves on\n"
+    "  pace SECONDS              game time that passes before each chat line (1 unless set; the host drops\n"
+    "                            a player's line that comes less than a second after their previous one)\n"
     "  load | unload             load the plugin and start it | stop it and unload the library\n"
     "  fault no-rpc NAME | no-class NAME | rpc-fails-after NAME N | refuse-hook | no-messenger | missing-key KEY\n"
     "  heap                      the engine heap's live blocks and bytes\n"
@@ -121,6 +124,10 @@ void Session::OnEvent(const StandIn::Event& event) {
             break;
         case Kind::Leave:
             Print({{"event", "leave"}, {"player", event.text}}, event.text + " left");
+            break;
+        case Kind::ChatDropped:
+            Print({{"event", "chat-dropped"}, {"player", NameOf(event.player)}, {"text", event.text}},
+                  "[host] " + NameOf(event.player) + "'s chat line dropped: less than a second after the previous one");
             break;
     }
 }
@@ -257,6 +264,15 @@ void Session::Execute(const std::string& line) {
                 readable += "\n  " + variable + " = " + value;
             }
             Print({{"event", "cvars"}, {"player", name}, {"cvars", cvars}}, readable);
+        }
+    } else if (command == "wait" || command == "pace") {
+        double seconds = -1;
+        if (!(words >> seconds) || !(seconds >= 0) || seconds > 1e9) {
+            Error(command + " needs a number of seconds, 0 or more");
+        } else if (command == "wait") {
+            StandIn::AdvanceGameTime(seconds);
+        } else {
+            StandIn::SetChatSpacing(seconds);
         }
     } else if (command == "load") {
         Load();

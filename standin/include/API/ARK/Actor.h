@@ -5,8 +5,8 @@
 #include "API/UE/Containers/UnrealString.h"
 
 struct AActor : UObject {
-    void ProcessEvent(UFunction* Function, void* Parameters) {
-        NativeCall<void, UFunction*, void*>(this, "AActor.ProcessEvent(UFunction*,void*)", Function, Parameters);
+    void ProcessEvent(UFunction* InFunction, void* Parameters) {
+        NativeCall<void, UFunction*, void*>(this, "AActor.ProcessEvent(UFunction*,void*)", InFunction, Parameters);
     }
 };
 
