@@ -27,8 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(records.size() == 1, "one usage line");
     const std::string& message = records[0].message;
     FUZZ_CHECK(FuzzSupport::ValidUtf8(message), "the line is UTF-8");
-    // The name as far as its first zero unit, with U+FFFD for every unpaired surrogate.
-    const std::u16string upToZero = name.substr(0, name.find(u'\0'));
+    // The name as far as its first zero unit, with '?' for every unpaired surrogate.
+    std::u16string upToZero = name.substr(0, name.find(u'\0'));
+    for (std::size_t i = 0; i < upToZero.size(); ++i) {
+        const char16_t unit = upToZero[i];
+        const bool paired = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < upToZero.size() && upToZero[i + 1] >= 0xDC00 &&
+                            upToZero[i + 1] <= 0xDFFF;
+        if (paired) {
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            upToZero[i] = u'?';
+        }
+    }
     const std::string expected = "Lumora: '" + StandIn::ToUtf8(upToZero) + "' applied ";
     FUZZ_CHECK(message.rfind(expected, 0) == 0, message);
     return 0;

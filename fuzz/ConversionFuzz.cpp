@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         // Bytes as UTF-8 text.
         std::string text(reinterpret_cast<const char*>(data), size);
-        ScopedFString wide(Utf8ToFString(text));
-        std::string back = FStringToUtf8(wide.value);
+        const FString wide = Utf8ToFString(text);
+        std::string back = FStringToUtf8(wide);
         FUZZ_CHECK(FuzzSupport::ValidUtf8(back), "UTF-8 out");
         std::string upToZero = text.substr(0, text.find('\0'));
         if (FuzzSupport::ValidUtf8(upToZero)) {
@@ -29,13 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             units += unit;
         }
-        FString wide(reinterpret_cast<const TCHAR*>(units.c_str()));
+        const FString wide(reinterpret_cast<const TCHAR*>(units.c_str()));
         const std::string text = FStringToUtf8(wide);
-        ReleaseFString(wide);
         FUZZ_CHECK(FuzzSupport::ValidUtf8(text), "UTF-8 out");
         if (StandIn::ToUtf16(StandIn::ToUtf8(units)) == units) {
-            ScopedFString again(Utf8ToFString(text));
-            FUZZ_CHECK(std::u16string(reinterpret_cast<const char16_t*>(*again.value)) == units, "valid units survive");
+            const FString again = Utf8ToFString(text);
+            FUZZ_CHECK(std::u16string(reinterpret_cast<const char16_t*>(*again)) == units, "valid units survive");
         }
     }
     const StandIn::HeapStats after = StandIn::Heap();

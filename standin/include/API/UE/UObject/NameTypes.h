@@ -16,7 +16,7 @@ public:
     }
 
 private:
-    uint32 ComparisonIndex = 0;
-    uint32 Number = 0;
+    [[maybe_unused]] uint32 ComparisonIndex = 0;
+    [[maybe_unused]] uint32 Number = 0;
 };
 static_assert(sizeof(FName) == 8, "FName is 8 bytes");
