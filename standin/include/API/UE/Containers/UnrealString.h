@@ -40,6 +40,10 @@ public:
         if constexpr (std::is_same_v<T, char>) {
             const std::string formatted = fmt::format(fmt::runtime(format), std::forward<Args>(args)...);
             return FString(formatted.c_str());
+        } else if constexpr (std::is_same_v<T, wchar_t>) {
+            const std::wstring formatted =
+                fmt::format(fmt::runtime(std::wstring_view(format)), std::forward<Args>(args)...);
+            return FString(formatted.c_str());
         } else {
             const std::basic_string<T> formatted =
                 fmt::format(std::basic_string_view<T>(format), std::forward<Args>(args)...);

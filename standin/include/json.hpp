@@ -1,0 +1,4 @@
+#pragma once
+// The JSON library, as the host ships it beside its headers.
+
+#include <nlohmann/json.hpp>
