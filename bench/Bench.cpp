@@ -115,7 +115,8 @@ struct Floor {
         }
         const FName name("ClientRunLocalConsoleCommand", FNAME_Add);
         function = player->ClassPrivateField()->FindFunctionByName(name, EIncludeSuperFlag::IncludeSuper);
-        processEvent = reinterpret_cast<ProcessEventFunc>(GetAddress(std::string("AActor.ProcessEvent(UFunction*,void*)")));
+        processEvent =
+            reinterpret_cast<ProcessEventFunc>(GetAddress(std::string("AActor.ProcessEvent(UFunction*,void*)")));
     }
     void Run() {
         for (auto& block : blocks) {

@@ -84,8 +84,9 @@ TEST_F(EngineStringTest, InvalidSequencesBecomeQuestionMarks) {
     EXPECT_EQ(Units(Utf8ToFString("ok\xC3")), u"ok?");
     EXPECT_EQ(Units(Utf8ToFString("\xFF\xFE")), u"??");
     EXPECT_EQ(Units(Utf8ToFString(std::string(200, '\x80'))), std::u16string(200, u'?'));
-    const std::u16string unpaired = u"a\xDC00"
-                                    u"b";
+    const std::u16string unpaired =
+        u"a\xDC00"
+        u"b";
     EXPECT_EQ(FStringToUtf8(FString(reinterpret_cast<const TCHAR*>(unpaired.c_str()))), "a?b");
 }
 

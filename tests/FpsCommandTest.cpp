@@ -131,9 +131,9 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
     StandIn::ResetLookupCounts();
     Say(alice, "/fps epic");
-    for (const char* key : {"UObjectBase.ClassPrivate", "FName.FName(char*,EFindName)",
-                            "UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)",
-                            "AActor.ProcessEvent(UFunction*,void*)"}) {
+    for (const char* key :
+         {"UObjectBase.ClassPrivate", "FName.FName(char*,EFindName)",
+          "UClass.FindFunctionByName(FName,EIncludeSuperFlag::Type)", "AActor.ProcessEvent(UFunction*,void*)"}) {
         EXPECT_EQ(StandIn::LookupCount(key), 21u) << key;
     }
     EXPECT_EQ(StandIn::LookupCount(CharacterNameKey), 1u);

@@ -105,7 +105,28 @@ TEST_F(LifecycleTest, ThreeAliasesRegisterInOrderAndUnregisterInOrder) {
     EXPECT_THAT(unregistered, ElementsAre("/fps", "/perf", "fps"));
     EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
     EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+    EXPECT_THAT(StandIn::LeftBehindAtUnload().commands, IsEmpty()) << "the host had nothing to take back";
+    EXPECT_THAT(StandIn::LeftBehindAtUnload().hooks, IsEmpty());
     EXPECT_THAT(Messages(), ElementsAre("Lumora unloaded"));
+}
+
+// The host calls the entry points without a handler: nothing thrown inside may reach it.
+TEST_F(LifecycleTest, HostFaultsStayInsideTheEntryPoints) {
+    WriteConfig("{}");
+    StandIn::FaultHostThrows(true);
+    Load();
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: start-up failed: host fault in AddChatCommand"));
+    EXPECT_EQ(StandIn::LogRecords().back().level, "error");
+    StandIn::FaultHostThrows(false);
+    Unload();
+    WriteConfig("{}");
+    Load();
+    StandIn::FaultHostThrows(true);
+    StandIn::ClearLog();
+    Unload();
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: unload failed: host fault in RemoveChatCommand"));
+    EXPECT_THAT(StandIn::LeftBehindAtUnload().commands, ElementsAre("/fps", "fps"));
+    EXPECT_THAT(StandIn::LeftBehindAtUnload().hooks, ElementsAre(LogoutKey));
 }
 
 TEST_F(LifecycleTest, RefusedHookCostsAWarningOnly) {

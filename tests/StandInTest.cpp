@@ -177,12 +177,13 @@ TEST_F(StandInTest, ConverterNeverFails) {
     struct Case {
         std::string utf8;
         int32 units;
-    } cases[] = {{"abc", 3}, {"\xC3\xA9", 1}, {"\xF0\x9F\x98\x80", 2}, {"\xC3", 1}, {"\xC0\xAF", 2}, {"\xFF", 1}, {"", 0}};
+    } cases[] = {{"abc", 3},  {"\xC3\xA9", 1}, {"\xF0\x9F\x98\x80", 2}, {"\xC3", 1}, {"\xC0\xAF", 2},
+                 {"\xFF", 1}, {"", 0}};
     for (const auto& c : cases) {
-        EXPECT_EQ(GetConvertedLength(static_cast<const WIDECHAR*>(nullptr),
-                                     reinterpret_cast<const UTF8CHAR*>(c.utf8.data()),
-                                     static_cast<int32>(c.utf8.size())),
-                  c.units)
+        EXPECT_EQ(
+            GetConvertedLength(static_cast<const WIDECHAR*>(nullptr), reinterpret_cast<const UTF8CHAR*>(c.utf8.data()),
+                               static_cast<int32>(c.utf8.size())),
+            c.units)
             << c.utf8;
     }
     const WIDECHAR lone[] = {static_cast<WIDECHAR>(0xD800), 'a'};

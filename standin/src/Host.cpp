@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <stdexcept>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <utility>
 
 #include <spdlog/details/null_mutex.h>
@@ -253,7 +253,8 @@ void StartHost(const HostOptions& options) {
     EnsureEngine();
     auto& state = State();
     state.serverDir.clear();
-    state.serverDir = options.serverDir.empty() ? std::filesystem::path(AsaApi::Tools::GetCurrentDir()) : options.serverDir;
+    state.serverDir =
+        options.serverDir.empty() ? std::filesystem::path(AsaApi::Tools::GetCurrentDir()) : options.serverDir;
     state.sinks.clear();
     if (options.consoleSink) {
         state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());

@@ -13,9 +13,7 @@ struct FMemory {
     static FORCEINLINE void* Memmove(void* Dest, const void* Src, SIZE_T Count) {
         return std::memmove(Dest, Src, Count);
     }
-    static FORCEINLINE void* Memcpy(void* Dest, const void* Src, SIZE_T Count) {
-        return std::memcpy(Dest, Src, Count);
-    }
+    static FORCEINLINE void* Memcpy(void* Dest, const void* Src, SIZE_T Count) { return std::memcpy(Dest, Src, Count); }
     static FORCEINLINE void* Memzero(void* Dest, SIZE_T Count) { return std::memset(Dest, 0, Count); }
 
     static void* Malloc(SIZE_T Count, uint32 Alignment = DEFAULT_ALIGNMENT) {
