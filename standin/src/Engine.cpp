@@ -102,11 +102,7 @@ void __fastcall ProcessEvent(DWORD64 self, UFunction* function, void* parameters
     if (space != std::string::npos && space > 0) {
         player->cvars[text.substr(0, space)] = text.substr(space + 1);
     }
-    Event event;
-    event.kind = Event::Kind::Console;
-    event.player = controller;
-    event.text = text;
-    Emit(event);
+    Emit(Event::Kind::Console, controller, text);
 }
 
 // The engine makes the string in the caller's result, which holds no buffer yet.
@@ -242,11 +238,7 @@ AShooterPlayerController* JoinWide(const std::u16string& characterName) {
     ResetController(*player);
     AShooterPlayerController* controller = AsController(player->controller.get());
     State().players.push_back(std::move(player));
-    Event event;
-    event.kind = Event::Kind::Join;
-    event.player = controller;
-    event.text = ToUtf8(characterName);
-    Emit(event);
+    Emit(Event::Kind::Join, controller, ToUtf8(characterName));
     return controller;
 }
 
@@ -259,11 +251,7 @@ void Leave(AShooterPlayerController* controller) {
     }
     CallLogout(controller);
     player.connected = false;
-    Event event;
-    event.kind = Event::Kind::Leave;
-    event.player = controller;
-    event.text = ToUtf8(player.characterName);
-    Emit(event);
+    Emit(Event::Kind::Leave, controller, ToUtf8(player.characterName));
 }
 
 AShooterPlayerController* Rejoin(AShooterPlayerController* controller) {
@@ -272,11 +260,7 @@ AShooterPlayerController* Rejoin(AShooterPlayerController* controller) {
         Leave(controller);
     }
     ResetController(player);
-    Event event;
-    event.kind = Event::Kind::Join;
-    event.player = controller;
-    event.text = ToUtf8(player.characterName);
-    Emit(event);
+    Emit(Event::Kind::Join, controller, ToUtf8(player.characterName));
     return controller;
 }
 

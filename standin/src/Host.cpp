@@ -39,6 +39,17 @@ void Emit(const Event& event) {
     }
 }
 
+void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra,
+          bool result) {
+    Event event;
+    event.kind = kind;
+    event.player = player;
+    event.text = text;
+    event.extra = extra;
+    event.result = result;
+    Emit(event);
+}
+
 void HostError(const std::string& message) {
     auto& state = State();
     if (state.hostLog) {
@@ -130,20 +141,13 @@ public:
         ThrowIfHostFault("AddChatCommand");
         State().commands.push_back({ToU16(command), callback, State().pluginHandle != nullptr});
         State().registryCalls.push_back({true, ToUtf8(command), true});
-        Event event;
-        event.kind = Event::Kind::Register;
-        event.text = ToUtf8(command);
-        Emit(event);
+        Emit(Event::Kind::Register, nullptr, ToUtf8(command));
     }
     bool RemoveChatCommand(const FString& command) override {
         ThrowIfHostFault("RemoveChatCommand");
         bool found = RemoveFirst(ToU16(command));
         State().registryCalls.push_back({false, ToUtf8(command), found});
-        Event event;
-        event.kind = Event::Kind::Unregister;
-        event.text = ToUtf8(command);
-        event.result = found;
-        Emit(event);
+        Emit(Event::Kind::Unregister, nullptr, ToUtf8(command), {}, found);
         return found;
     }
     // The first command equal to text ignoring case goes.
@@ -201,11 +205,7 @@ public:
         ThrowIfHostFault("DisableHook");
         bool removed = RemoveDetour(func_name, detour);
         State().hookCalls.push_back({false, func_name, detour, removed});
-        Event event;
-        event.kind = Event::Kind::HookRemove;
-        event.text = func_name;
-        event.result = removed;
-        Emit(event);
+        Emit(Event::Kind::HookRemove, nullptr, func_name, {}, removed);
         return removed;
     }
 
@@ -217,11 +217,7 @@ private:
             *original = nullptr;
         }
         State().hookCalls.push_back({true, func_name, detour, ok});
-        Event event;
-        event.kind = Event::Kind::HookInstall;
-        event.text = func_name;
-        event.result = ok;
-        Emit(event);
+        Emit(Event::Kind::HookInstall, nullptr, func_name, {}, ok);
         return ok;
     }
 };
@@ -329,11 +325,7 @@ bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int 
     state.gameTime += state.chatSpacing;
     if (Player* sender = PlayerOf(player)) {
         if (state.gameTime - sender->lastChat < 1.0) {
-            Event event;
-            event.kind = Event::Kind::ChatDropped;
-            event.player = player;
-            event.text = ToUtf8(line);
-            Emit(event);
+            Emit(Event::Kind::ChatDropped, player, ToUtf8(line));
             return false;
         }
         sender->lastChat = state.gameTime;
@@ -660,10 +652,5 @@ void MessagingManager::SendChatMessage_Impl(AShooterPlayerController* player_con
     ThrowIfEngineFault("ClientChatMessage");
     ChatLine line{player_controller, ToUtf8(sender_name), ToUtf8(msg)};
     State().chatLines.push_back(line);
-    Event event;
-    event.kind = Event::Kind::Chat;
-    event.player = player_controller;
-    event.text = line.text;
-    event.extra = line.sender;
-    Emit(event);
+    Emit(Event::Kind::Chat, player_controller, line.text, line.sender);
 }

@@ -128,6 +128,8 @@ struct HostState {
 
 HostState& State();
 void Emit(const Event& event);
+void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra = {},
+          bool result = true);
 void HostError(const std::string& message);
 Player* PlayerOf(AShooterPlayerController* controller);  // nullptr for an unknown controller
 void ThrowIfEngineFault(const char* what);

@@ -1,0 +1,24 @@
+# The plugin for a real server: Lumora.dll built with MSVC against the host's SDK and linked against
+# the host's import library. Nothing else is built: no stand-in, no tools, no tests.
+#   cmake -S . -B build/real -G "Visual Studio 17 2022" -A x64 -T v143 \
+#         -DLUMORA_ASAAPI_SDK=C:/path/to/AsaApi/Core/Public -DLUMORA_ASAAPI_LIB=C:/path/to/AsaApi.lib
+#   cmake --build build/real --config Release
+if(NOT MSVC)
+  message(FATAL_ERROR "LUMORA_ASAAPI_SDK builds the plugin with MSVC, as the host itself is built")
+endif()
+if(NOT EXISTS "${LUMORA_ASAAPI_SDK}/API/ARK/Ark.h")
+  message(FATAL_ERROR "LUMORA_ASAAPI_SDK must be the SDK's Public folder (it holds API/ARK/Ark.h)")
+endif()
+if(NOT EXISTS "${LUMORA_ASAAPI_LIB}")
+  message(FATAL_ERROR "LUMORA_ASAAPI_LIB must name the host's import library (AsaApi.lib)")
+endif()
+
+add_library(Lumora SHARED ${LUMORA_PLUGIN_SOURCES})
+set_target_properties(Lumora PROPERTIES OUTPUT_NAME "Lumora" MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>DLL")
+# The SDK's own include paths; sdk-shims adds only fmt/format.h, the fmt bundled with its spdlog.
+target_include_directories(Lumora PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated
+                                          ${LUMORA_ASAAPI_SDK} ${LUMORA_ASAAPI_SDK}/API/UE
+                                          ${PROJECT_SOURCE_DIR}/cmake/sdk-shims)
+target_compile_definitions(Lumora PRIVATE UNICODE _UNICODE)
+target_compile_options(Lumora PRIVATE /permissive- /utf-8 /W4)
+target_link_libraries(Lumora PRIVATE ${LUMORA_ASAAPI_LIB})
