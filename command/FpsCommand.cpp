@@ -1,7 +1,6 @@
 #include "command/FpsCommand.h"
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
 #include "client/ClientConsole.h"
@@ -13,16 +12,6 @@
 
 namespace Lumora {
 namespace {
-
-void LogCommandFailure(const char* reason) noexcept {
-    try {
-        if (const auto& log = Log::GetLog()) {
-            log->error("{}: the fps command failed: {}", PluginName, std::string(reason));
-        }
-    } catch (...) {
-        // Nothing more can be said without risking the server.
-    }
-}
 
 // Fetched only when a usage line is written.
 std::string CharacterNameOf(AShooterPlayerController* player) {
@@ -125,15 +114,8 @@ void HandleFpsCommand(AShooterPlayerController* player, FString* message, int /*
     if (player == nullptr || message == nullptr) {
         return;
     }
-    // The host does not catch what a callback throws: it would end the server. What was sent stays
-    // sent and the table keeps what it held; the log says what went wrong.
-    try {
-        RunFpsCommand(player, *message);
-    } catch (const std::exception& error) {
-        LogCommandFailure(error.what());
-    } catch (...) {
-        LogCommandFailure("unknown exception");
-    }
+    // What was sent stays sent and the table keeps what it held.
+    RunGuarded("the fps command", [&] { RunFpsCommand(player, *message); });
 }
 
 }  // namespace Lumora

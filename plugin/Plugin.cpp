@@ -60,28 +60,6 @@ void InstallLogoutHook() {
     }
 }
 
-// The host calls the entry points without a handler of its own: what they throw would end the server.
-void LogEntryFailure(const char* step, const char* reason) noexcept {
-    try {
-        if (const auto& log = Log::GetLog()) {
-            log->error("{}: {} failed: {}", PluginName, std::string(step), std::string(reason));
-        }
-    } catch (...) {
-        // Nothing more can be said without risking the server.
-    }
-}
-
-template <typename Step>
-void Guarded(const char* name, Step step) noexcept {
-    try {
-        step();
-    } catch (const std::exception& error) {
-        LogEntryFailure(name, error.what());
-    } catch (...) {
-        LogEntryFailure(name, "unknown exception");
-    }
-}
-
 }  // namespace
 }  // namespace Lumora
 
@@ -98,7 +76,7 @@ void __fastcall Hook_AShooterGameMode_Logout(AShooterGameMode* gameMode, AContro
 
 extern "C" void Plugin_Init() {
     using namespace Lumora;
-    Guarded("start-up", [] {
+    RunGuarded("start-up", [] {
         Log::Get().Init(PluginName);
         // A second start without an unload in between must not leave the host holding two of anything.
         ReleaseRegistrations();
@@ -115,7 +93,7 @@ extern "C" void Plugin_Init() {
 
 extern "C" void Plugin_Unload() {
     using namespace Lumora;
-    Guarded("unload", [] {
+    RunGuarded("unload", [] {
         ReleaseRegistrations();
         ActivePresetTable.clear();
         // Without a start there is no channel, and nothing to report.
