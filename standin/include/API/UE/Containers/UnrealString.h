@@ -37,12 +37,10 @@ public:
     template <typename T, typename... Args>
     static FString Format(const T* format, Args&&... args) {
         static_assert(std::is_same_v<T, char> || std::is_same_v<T, TCHAR>, "format must be a char or TCHAR");
-        if constexpr (std::is_same_v<T, char>) {
-            const std::string formatted = fmt::format(fmt::runtime(format), std::forward<Args>(args)...);
-            return FString(formatted.c_str());
-        } else if constexpr (std::is_same_v<T, wchar_t>) {
-            const std::wstring formatted =
-                fmt::format(fmt::runtime(std::wstring_view(format)), std::forward<Args>(args)...);
+        // fmt checks a char or wchar_t format at compile time unless told it is known only at run time.
+        if constexpr (std::is_same_v<T, char> || std::is_same_v<T, wchar_t>) {
+            const std::basic_string<T> formatted =
+                fmt::format(fmt::runtime(std::basic_string_view<T>(format)), std::forward<Args>(args)...);
             return FString(formatted.c_str());
         } else {
             const std::basic_string<T> formatted =
