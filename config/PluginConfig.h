@@ -29,6 +29,8 @@ struct PluginConfig {
     std::string UsageMessage;
     std::string HelpMessage;
     bool LogUsage = true;
+
+    friend bool operator==(const PluginConfig&, const PluginConfig&) = default;
 };
 
 // Letter case of one byte as the C locale has it: only A to Z and a to z change, whatever the

@@ -92,14 +92,53 @@ TEST_F(ConfigLoaderTest, EveryFaultHasItsMessage) {
         {R"({"LogUsage": "false"})", "LogUsage must be true or false"},
         {R"({"LogUsage": 0})", "LogUsage must be true or false"},
         {R"({"LogUsage": null})", "LogUsage must be true or false"},
-        // The first fault in the order of the steps decides.
-        {R"({"LogUsage": 1, "ChatCommands": 2})", "ChatCommands must be an array of strings"},
-        {R"({"Presets": 1, "OnCommands": []})", "OnCommands cannot be empty"},
-        {R"({"DefaultPreset": "x", "ChatCommands": []})", "ChatCommands cannot be empty"},
-        {R"({"OffCommands": 1, "Presets": {"low": 1}})", "Commands must be an array of strings"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Error(c.json), c.message) << c.json.substr(0, 200);
+    }
+}
+
+// The checks in the order they run. A file that breaks two neighbours gets the earlier one's message,
+// wherever the members stand in the file.
+TEST_F(ConfigLoaderTest, TheFirstCheckInOrderDecides) {
+    struct Check {
+        const char* preset;  // a member of "Presets", or nullptr for a top-level key
+        const char* key;
+        const char* value;
+        const char* message;
+    } checks[] = {
+        {nullptr, "ChatCommands", "[]", "ChatCommands cannot be empty"},
+        {nullptr, "DefaultPreset", R"("x")", "DefaultPreset must be Low, Medium, High, or Epic"},
+        {nullptr, "OnCommands", "1", "OnCommands must be an array of strings"},
+        {"low", nullptr, "[]", "Commands cannot be empty"},
+        {"medium", nullptr, "1", "Commands must be an array of strings"},
+        {"high", nullptr, R"([""])", "Commands cannot contain an empty string"},
+        {"epic", nullptr, "[1]", "Commands must contain only strings"},
+        {nullptr, "OffCommands", R"([""])", "OffCommands cannot contain an empty string"},
+        {nullptr, "Sender", "1", "Sender must be a string"},
+        {nullptr, "EnabledMessage", "1", "EnabledMessage must be a string"},
+        {nullptr, "DisabledMessage", "1", "DisabledMessage must be a string"},
+        {nullptr, "BaselineMessage", "1", "BaselineMessage must be a string"},
+        {nullptr, "UsageMessage", "1", "UsageMessage must be a string"},
+        {nullptr, "HelpMessage", "1", "HelpMessage must be a string"},
+        {nullptr, "LogUsage", "1", "LogUsage must be true or false"},
+    };
+    auto put = [](nlohmann::json& file, const Check& check) {
+        auto value = nlohmann::json::parse(check.value);
+        if (check.preset != nullptr) {
+            file["Presets"][check.preset] = value;
+        } else {
+            file[check.key] = value;
+        }
+    };
+    for (std::size_t i = 0; i + 1 < std::size(checks); ++i) {
+        nlohmann::json file = nlohmann::json::object();
+        put(file, checks[i + 1]);
+        put(file, checks[i]);
+        EXPECT_EQ(Error(file.dump()), checks[i].message) << file.dump();
+        nlohmann::json alone = nlohmann::json::object();
+        put(alone, checks[i + 1]);
+        EXPECT_EQ(Error(alone.dump()), checks[i + 1].message) << "the later check alone";
     }
 }
 

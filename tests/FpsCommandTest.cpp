@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include "client/ClientConsole.h"
 #include "command/ChatReply.h"
 #include "host/EngineString.h"
 #include "support/PluginFixture.h"
@@ -114,7 +115,6 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
     auto* bob = StandIn::Join("Bob");
     StandIn::FaultNoRpc(alice);
     StandIn::FaultNullClass(bob);
-    StandIn::RecordAllocationSizes(true);
     Say(alice, "/fps low");
     EXPECT_THAT(Received(alice), IsEmpty());
     EXPECT_THAT(Replies(alice), ElementsAre(PresetFailedReply));
@@ -125,7 +125,31 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
     Say(bob, "/fps off");
     EXPECT_THAT(Replies(bob), ElementsAre(BaselineFailedReply));
     EXPECT_THAT(Messages(), IsEmpty());
-    StandIn::RecordAllocationSizes(false);
+    // The command is converted only once the remote call was found: a failed lookup makes no string.
+    const auto allocations = StandIn::Heap().allocations;
+    EXPECT_FALSE(SendClientConsoleCommand(alice, "r.ShadowQuality 1"));
+    EXPECT_EQ(StandIn::Heap().allocations, allocations);
+}
+
+// Within one library instance: a stop forgets every player's preset, and a start whose file is bad
+// installs the built-in configuration, not what an earlier start loaded.
+TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguration) {
+    const auto file = server.path() / "ArkApi" / "Plugins" / "Lumora" / "config.json";
+    TestSupport::WriteFile(file, R"({"ChatCommands": ["/perf"], "DefaultPreset": "epic", "Sender": "S",
+                                     "LogUsage": false, "OffCommands": ["r.Fog 1"]})");
+    Plugin_Unload();
+    Plugin_Init();
+    EXPECT_THAT(CurrentConfig.ChatCommands, ElementsAre("/perf"));
+    Say(alice, "/perf");
+    EXPECT_EQ(Active(alice), "epic");
+    EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Epic")));
+    Plugin_Unload();
+    EXPECT_TRUE(ActivePresetTable.empty());
+    TestSupport::WriteFile(file, R"({"LogUsage": 1})");
+    Plugin_Init();
+    EXPECT_TRUE(CurrentConfig == BuiltInConfig()) << "every field built in, none kept from the earlier start";
+    Say(alice, "/fps status");
+    EXPECT_THAT(Replies(alice), ElementsAre(NoActivePresetReply));
 }
 
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
@@ -137,6 +161,12 @@ TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
         EXPECT_EQ(StandIn::LookupCount(key), 21u) << key;
     }
     EXPECT_EQ(StandIn::LookupCount(CharacterNameKey), 1u);
+    const auto names = StandIn::NameRequests();
+    ASSERT_EQ(names.size(), 21u);
+    for (const auto& name : names) {
+        EXPECT_EQ(name.name, "ClientRunLocalConsoleCommand");
+        EXPECT_EQ(name.findType, FNAME_Add);
+    }
 }
 
 // Engine-heap blocks per chat line: one per command sent, one per keyword compared, the words and
@@ -280,6 +310,7 @@ TEST_F(FpsCommandTest, NullArgumentsDoNothing) {
 }
 
 TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
+    const std::string enabled = CurrentConfig.EnabledMessage;
     struct Case {
         std::string name, shown;
     } cases[] = {{"low", "Low"},     {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"},
@@ -291,6 +322,7 @@ TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
     EXPECT_EQ(FormatEnabledReply("low"), "no placeholder");
     CurrentConfig.EnabledMessage = "{Preset} {preset}{preset}";
     EXPECT_EQ(FormatEnabledReply("medium"), "{Preset} Medium{preset}");
+    CurrentConfig.EnabledMessage = enabled;
 }
 
 }  // namespace

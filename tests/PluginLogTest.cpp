@@ -33,21 +33,22 @@ TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
     struct Case {
         spdlog::level::level_enum level;
         const char* name;
-    } cases[] = {{spdlog::level::info, "info"}, {spdlog::level::warn, "warning"}, {spdlog::level::err, "error"}};
+        std::string message;
+    } cases[] = {{spdlog::level::info, "info", "Lumora: 'Ünï' applied the Low preset (25 commands)"},
+                 {spdlog::level::warn, "warning", "Lumora: using built-in defaults"},
+                 {spdlog::level::err, "error", "Lumora: invalid configuration: {} \"Ünï\""}};
     for (const auto& c : cases) {
         StandIn::ClearLog();
         auto flushes = StandIn::LogFlushCount();
         std::time_t before = std::time(nullptr);
-        Log::GetLog()->log(c.level, "{}: '{}' applied the {} preset ({} commands)", PluginName, "Ünï", "Low",
-                           std::uint64_t{25});
+        Log::GetLog()->log(c.level, "{}", c.message);
         std::time_t after = std::time(nullptr);
         EXPECT_GT(StandIn::LogFlushCount(), flushes) << "flushed before the write returns";
         auto records = StandIn::LogRecords();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].logger, "Lumora");
         EXPECT_EQ(records[0].level, c.name);
-        const std::string suffix =
-            std::string(" [Lumora][") + c.name + "] Lumora: 'Ünï' applied the Low preset (25 commands)";
+        const std::string suffix = std::string(" [Lumora][") + c.name + "] " + c.message;
         const std::string& line = records[0].line;
         ASSERT_GT(line.size(), suffix.size());
         EXPECT_EQ(line.substr(line.size() - suffix.size()), suffix);

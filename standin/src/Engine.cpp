@@ -58,6 +58,7 @@ const std::string ConsoleRpc = "ClientRunLocalConsoleCommand";
 // ---- the functions behind the keys, with the types the plugin calls them through ----------------
 
 void __fastcall FNameCtor(DWORD64 self, const char* name, EFindName find) {
+    State().nameRequests.push_back({name == nullptr ? "" : name, static_cast<int>(find)});
     NameParts parts{NameIndex(name == nullptr ? "" : name, find == FNAME_Add), 0};
     std::memcpy(reinterpret_cast<void*>(self), &parts, sizeof parts);
 }
@@ -94,7 +95,12 @@ void __fastcall ProcessEvent(DWORD64 self, UFunction* function, void* parameters
         return;
     }
     ThrowIfEngineFault("ProcessEvent");
-    // The parameter block: the command as an FString at offset 0, a flag byte at 16.
+    // The parameter block: the command as an FString at offset 0, a flag byte at 16, always 0.
+    const unsigned flag = static_cast<const unsigned char*>(parameters)[16];
+    if (flag != 0) {
+        HostError(ConsoleRpc + ": the flag byte is " + std::to_string(flag) + ", not 0; the command was not run");
+        return;
+    }
     const auto* command = static_cast<const FString*>(parameters);
     std::string text = ToUtf8(ToU16(*command));
     player->commands.push_back(text);

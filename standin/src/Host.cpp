@@ -286,6 +286,7 @@ void StopHost() {
     state.hookCalls.clear();
     state.chatLines.clear();
     state.messengerRequests.clear();
+    state.nameRequests.clear();
     ResetLookupCounts();
     state.missingKeys.clear();
     state.refuseHook = false;
@@ -397,6 +398,7 @@ std::size_t InstalledHookCount(const std::string& key) {
 }
 
 std::vector<std::string> MessengerRequests() { return State().messengerRequests; }
+std::vector<NameRequest> NameRequests() { return State().nameRequests; }
 
 void ClearRecords() {
     auto& state = State();
@@ -404,6 +406,7 @@ void ClearRecords() {
     state.registryCalls.clear();
     state.hookCalls.clear();
     state.messengerRequests.clear();
+    state.nameRequests.clear();
     Memory()->Clear();
 }
 

@@ -104,6 +104,7 @@ struct HostState {
     std::vector<HookCall> hookCalls;
     std::vector<ChatLine> chatLines;
     std::vector<std::string> messengerRequests;
+    std::vector<NameRequest> nameRequests;
     std::function<void(AShooterGameMode*, AController*)> logoutObserver;
     std::function<void(const Event&)> listener;
     LeftBehind leftBehind;

@@ -10,6 +10,7 @@ void PluginFixture::SetUp() {
 
 void PluginFixture::TearDown() {
     Plugin_Unload();
+    Lumora::CurrentConfig = Lumora::BuiltInConfig();  // as the next test, or the next repeat, expects
     HostTest::TearDown();
 }
 

@@ -1,8 +1,15 @@
 #include "support/TestSupport.h"
 
+#include <gmock/gmock.h>
+
 #include <atomic>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <random>
+#include <regex>
+
+#include <spdlog/sinks/base_sink.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -25,12 +32,72 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::string ExpectedLevel(const std::string& message) {
+    static const std::pair<std::regex, const char*> lines[] = {
+        {std::regex("Lumora: invalid configuration: [\\s\\S]*"), "error"},
+        {std::regex("Lumora: using built-in defaults"), "warning"},
+        {std::regex("Lumora: logout cleanup hook was not installed"), "warning"},
+        {std::regex(
+             R"(Lumora 1\.2\.0 loaded for ASAAPI 2\.03 \(\d+ chat aliases, default [\s\S]*, baseline \d+ commands\))"),
+         "info"},
+        {std::regex("Lumora unloaded"), "info"},
+        {std::regex(R"(Lumora: '[\s\S]*' applied the [\s\S]* preset \(\d+ commands\))"), "info"},
+        {std::regex(R"(Lumora: '[\s\S]*' applied the configured baseline \(\d+ commands\))"), "info"},
+        {std::regex("Lumora: ClientRunLocalConsoleCommand RPC was not found; client command was not sent"), "error"},
+        {std::regex("Lumora: (start-up|unload|the fps command) failed: [\\s\\S]*"), "error"},
+    };
+    for (const auto& [pattern, level] : lines) {
+        if (std::regex_match(message, pattern)) {
+            return level;
+        }
+    }
+    return "";
+}
+
+namespace {
+
+class LevelCheckSink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    std::vector<std::string> TakeFaults() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(faults, {});
+    }
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override {
+        if (std::string(msg.logger_name.data(), msg.logger_name.size()) != "Lumora") {
+            return;
+        }
+        const std::string message(msg.payload.data(), msg.payload.size());
+        const auto level = spdlog::level::to_string_view(msg.level);
+        const std::string expected = ExpectedLevel(message);
+        if (expected != std::string(level.data(), level.size())) {
+            faults.push_back("[" + std::string(level.data(), level.size()) + "] " + message +
+                             (expected.empty() ? " (not a line of the plugin)" : " (must be " + expected + ")"));
+        }
+    }
+    void flush_() override {}
+
+private:
+    std::vector<std::string> faults;
+};
+
+std::shared_ptr<LevelCheckSink>& LevelCheck() {
+    static auto* sink = new std::shared_ptr<LevelCheckSink>(std::make_shared<LevelCheckSink>());
+    return *sink;
+}
+
+}  // namespace
+
 void HostTest::SetUp() {
     StandIn::StartHost({server.path(), false, true});
+    LevelCheck()->TakeFaults();
+    GetLogSinks().push_back(LevelCheck());
     heapAtStart = StandIn::Heap();
 }
 
 void HostTest::TearDown() {
+    EXPECT_THAT(LevelCheck()->TakeFaults(), ::testing::IsEmpty()) << "lines at the wrong level";
     StandIn::StopHost();
     if (checkHeap) {
         auto heap = StandIn::Heap();

@@ -39,6 +39,11 @@ protected:
     bool checkHeap = true;
 };
 
+// Every line the plugin writes, at the level it must have; a line at another level, or one the
+// plugin should never write, is a failure of whichever test wrote it. HostTest checks each line
+// that reaches the host's sinks.
+std::string ExpectedLevel(const std::string& message);  // "" for a line that is not the plugin's
+
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 
 // The platform's dynamic loader, for tests that do what the host does.

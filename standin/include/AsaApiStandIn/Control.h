@@ -109,9 +109,15 @@ struct HookCall {
 };
 ARK_API std::vector<HookCall> HookCalls();
 ARK_API std::size_t InstalledHookCount(const std::string& key);
+// Every name the engine was asked to make, with the EFindName it was asked with.
+struct NameRequest {
+    std::string name;
+    int findType = 0;
+};
+ARK_API std::vector<NameRequest> NameRequests();
 // Paths that the plugin handed to GetChatMessenger, as UTF-8.
 ARK_API std::vector<std::string> MessengerRequests();
-// Forgets the chat lines, registry and hook calls, messenger requests and log records kept so far.
+// Forgets the chat lines, registry and hook calls, name and messenger requests and log records kept so far.
 ARK_API void ClearRecords();
 
 struct LogRecord {
