@@ -1,8 +1,10 @@
 #pragma once
 // Reading and strict validation of config.json.
 
+#include <fstream>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <json.hpp>
@@ -29,6 +31,17 @@ PluginConfig LoadConfig();
 PluginConfig LoadConfigFrom(const std::string& path);
 // The checks of the load on content already opened.
 PluginConfig LoadConfigFromStream(std::istream& input);
+// The checks of the load on a value already parsed.
+PluginConfig LoadConfigFromJson(const nlohmann::json& root);
+// The file at path, opened for reading; throws "could not open PATH".
+std::ifstream OpenConfigFile(const std::string& path);
+
+// A load failure's text as admins read it, in the log and from the checker: the quoted input of a
+// parse error cut to a sensible length, and bytes that are not valid UTF-8 shown as \xFF.
+std::string ConfigFaultText(const std::string& what);
+// Text with every byte that begins no valid UTF-8 sequence shown as \xFF; with controls, also
+// every control character (as \n, \t, \r or \x1B).
+std::string EscapeText(std::string_view text, bool controls);
 
 std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
                                          const std::vector<std::string>& fallback, bool allowEmpty);

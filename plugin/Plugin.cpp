@@ -37,7 +37,7 @@ void LoadCurrentConfig() {
     try {
         CurrentConfig = LoadConfig();
     } catch (const std::exception& error) {
-        Log::GetLog()->error("{}: invalid configuration: {}", PluginName, std::string(error.what()));
+        Log::GetLog()->error("{}: invalid configuration: {}", PluginName, ConfigFaultText(error.what()));
         Log::GetLog()->warn("{}: using built-in defaults", PluginName);
         CurrentConfig = BuiltInConfig();
     }

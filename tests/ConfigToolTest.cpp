@@ -101,10 +101,11 @@ TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
         EXPECT_EQ(check.status, 1) << content.substr(0, 60);
         const std::string report = PluginReport(path);
         ASSERT_FALSE(report.empty()) << "the plugin loaded " << content.substr(0, 60);
-        // The host's JSON events carry invalid UTF-8 as U+FFFD; compare the checker's bytes the same way.
-        const std::string shown =
-            json::parse(json(check.out).dump(-1, ' ', false, json::error_handler_t::replace)).get<std::string>();
-        EXPECT_EQ(shown, "invalid configuration: " + report + "\n");
+        // The same line, then perhaps a hint about the file's encoding.
+        const std::string first = check.out.substr(0, check.out.find('\n') + 1);
+        EXPECT_EQ(first, "invalid configuration: " + report + "\n");
+        const std::string rest = check.out.substr(first.size());
+        EXPECT_TRUE(rest.empty() || rest.starts_with("hint: ")) << rest;
         const Result show = Tool("show '" + path + "' --json");
         EXPECT_EQ(show.status, 1);
         EXPECT_EQ(show.out, check.out);
@@ -171,18 +172,73 @@ TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
     EXPECT_EQ(Tool("init").out, ReadAll(path));
 }
 
+// Files saved in another encoding fail with the library's message, which the checker keeps, and a
+// hint naming what it sees; every line it prints is valid UTF-8 and bounded.
+TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
+    const std::string utf16 = std::string("{\0}\0", 4);
+    struct Case {
+        std::string bytes;
+        std::string hint;
+    } cases[] = {
+        {"{\"Sender\": \"Caf\xE9\"}", "the file is not valid UTF-8 (perhaps Latin-1 or Windows-1252)"},
+        {"\xFF\xFE" + utf16, "the file looks like UTF-16 (little-endian, with a byte-order mark)"},
+        {utf16, "the file looks like UTF-16 (little-endian)"},
+        {std::string("\xFF\xFE\0\0{\0\0\0}\0\0\0", 12),
+         "the file looks like UTF-32 (little-endian, with a byte-order mark)"},
+        {std::string("\0\0\0{\0\0\0}", 8), "the file looks like UTF-32 (big-endian)"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF{}", "the file looks like UTF-8 with its byte-order mark twice"},
+    };
+    for (const auto& c : cases) {
+        const Result check = Tool("check '" + File("encoded.json", c.bytes) + "'");
+        EXPECT_EQ(check.status, 1);
+        EXPECT_THAT(check.out, HasSubstr("\nhint: " + c.hint + "; config.json must be UTF-8")) << check.out;
+        EXPECT_EQ(json(check.out).dump(), json::parse(json(check.out).dump()).dump()) << "valid UTF-8";
+    }
+    EXPECT_THAT(Tool("check '" + File("latin1.json", cases[0].bytes) + "'").out,
+                HasSubstr("last read: '\"Caf\\xE9\"'"));
+
+    // A 10 MB string that ends in a control character: one short line, marked as cut.
+    const Result huge =
+        Tool("check '" + File("huge.json", "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}") + "'");
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_LT(huge.out.size(), 600u);
+    EXPECT_THAT(huge.out, HasSubstr("... (cut: 10000009 bytes in all)"));
+}
+
 TEST_F(ConfigToolTest, WarningsChangeNothing) {
     struct Case {
         std::string json;
         std::string warning;
     } cases[] = {
         {R"({"OffCommands": ["r.A  1"]})",
-         "warning: OffCommands: \"r.A  1\" is not one variable name, one space and a value"},
+         "warning: OffCommands[0]: \"r.A  1\" is not one variable name, one space and a value"},
         {R"({"OffCommands": ["r.A"]})",
-         "warning: OffCommands: \"r.A\" is not one variable name, one space and a value"},
-        {R"({"OffCommands": ["r.A 1", "r.A 2"]})", "warning: OffCommands: sets r.A more than once"},
+         "warning: OffCommands[0]: \"r.A\" is not one variable name, one space and a value"},
+        {R"({"OffCommands": ["r.A 1", "r.A 2"]})", "warning: OffCommands[1]: sets r.A more than once"},
         {R"({"Presets": {"low": ["r.Fog 1"]}})",
-         "warning: Presets.low: \"r.Fog 1\" is replaced by the forced command \"r.Fog 0\""},
+         "warning: Presets.low[0]: \"r.Fog 1\" is replaced by the forced command \"r.Fog 0\""},
+        {R"({"Presets": {"high": ["r.A 1", "open 192.0.2.7:7777"]}})",
+         "warning: Presets.high[1]: \"open 192.0.2.7:7777\" is not a variable setting: the client command open "
+         "connects the client to another server or map, on the client of every player who applies it"},
+        {R"({"OffCommands": ["Exec\tcheats.txt"]})",
+         "warning: OffCommands[0]: \"Exec\\tcheats.txt\" is not one variable name, one space and a value"},
+        {R"({"Sender": "a", "Presets": {"low": ["r.A 1"], "low": ["r.A 2"]}, "Sender": "b"})",
+         "warning: Presets: the key \"low\" is given twice in one object: only the last one counts\n"
+         "warning: the key \"Sender\" is given twice in one object: only the last one counts"},
+        {R"({"Sender": "a"} {"Sender": "b"})", "warning: content after the first JSON value (from byte 17) is ignored"},
+        {R"({"ChatCommands": ["/fps", "/FPS", "/fps low"]})",
+         "warning: ChatCommands: \"/fps\" equals \"/FPS\" ignoring letter case: the host only ever calls the "
+         "first of them\n"
+         "warning: ChatCommands: \"/fps low\" holds a space: the host matches only a line's first word, so it can "
+         "never be typed"},
+        {R"({"ChatCommands": ["/fps\u0000x"], "OffCommands": ["r.A\u00001"], "Sender": "\u0000"})",
+         "warning: ChatCommands: \"/fps\\x00x\" holds U+0000: everything after it is dropped when the text "
+         "reaches the engine\n"
+         "warning: OffCommands[0]: \"r.A\\x001\" holds U+0000: everything after it is dropped when the text "
+         "reaches the engine\n"
+         "warning: OffCommands[0]: \"r.A\\x001\" is not one variable name, one space and a value\n"
+         "warning: Sender: \"\\x00\" holds U+0000: everything after it is dropped when the text reaches the "
+         "engine"},
         {R"({"chatcommands": ["/x"]})",
          "warning: member \"chatcommands\" is ignored: the key is \"ChatCommands\" (letter case and spaces count)"},
         {R"({" Presets": {}})",

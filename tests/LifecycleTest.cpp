@@ -83,6 +83,29 @@ TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
     }
 }
 
+// Whatever bytes config.json holds, the host's log file stays UTF-8, and one bad file costs one
+// short line.
+TEST_F(LifecycleTest, TheLogFileStaysValidUtf8) {
+    const std::string files[] = {
+        "{\"Sender\": \"Caf\xE9\"}",
+        std::string("\xFF\xFE{\0}\0", 6),
+        "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}",
+    };
+    for (const auto& file : files) {
+        WriteConfig(file);
+        StandIn::ClearLog();
+        Load();
+        Unload();
+        const auto message = Messages().at(0);
+        EXPECT_THAT(message, ::testing::StartsWith("Lumora: invalid configuration: [json.exception.parse_error"));
+        EXPECT_LT(message.size(), 400u);
+    }
+    std::ifstream log(StandIn::LogFilePath(), std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(content, ::testing::HasSubstr("last read: '\"Caf\\xE9\"'"));
+    EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(content)), content) << "every byte of the log is valid UTF-8";
+}
+
 TEST_F(LifecycleTest, ThreeAliasesRegisterInOrderAndUnregisterInOrder) {
     WriteConfig(R"({"ChatCommands": ["fps", "/perf", "/fps", "fps"], "DefaultPreset": "LOW"})");
     Load();

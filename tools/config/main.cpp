@@ -7,15 +7,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "command/ChatReply.h"
+#include "config/Checks.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 
@@ -48,10 +51,13 @@ json ToJson(const PluginConfig& config) {
                 {"LogUsage", config.LogUsage}};
 }
 
+// Text from the file as it can be shown at a terminal: control characters and bad bytes escaped.
+std::string Shown(const std::string& text) { return EscapeText(text, true); }
+
 std::string Join(const std::vector<std::string>& items, const std::string& separator) {
     std::string out;
     for (const auto& item : items) {
-        out += (out.empty() ? "" : separator) + item;
+        out += (out.empty() ? "" : separator) + Shown(item);
     }
     return out;
 }
@@ -66,101 +72,6 @@ std::string Summary(const PluginConfig& config) {
            Join(config.ChatCommands, ", ") + "), default " + PresetDisplayName(config.DefaultPreset) +
            ", commands per preset: " + presets + ", baseline " + std::to_string(config.OffCommands.size()) +
            " commands";
-}
-
-// ---- warnings: never change what the plugin does ------------------------------------------------
-
-std::string Trim(const std::string& text) {
-    auto begin = text.find_first_not_of(" \t\r\n");
-    auto end = text.find_last_not_of(" \t\r\n");
-    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
-    return text;
-}
-
-void WarnNearMisses(const json& object, const std::vector<std::string>& names, const std::string& where,
-                    std::vector<std::string>& warnings) {
-    for (const auto& [member, value] : object.items()) {
-        if (std::find(names.begin(), names.end(), member) != names.end()) {
-            continue;
-        }
-        for (const auto& name : names) {
-            if (Lower(Trim(member)) == Lower(name)) {
-                warnings.push_back(where + "member \"" + member + "\" is ignored: the key is \"" + name +
-                                   "\" (letter case and spaces count)");
-            }
-        }
-    }
-}
-
-void WarnCommands(const json& list, const std::string& where, bool preset, std::vector<std::string>& warnings) {
-    if (!list.is_array()) {
-        return;
-    }
-    std::set<std::string> seen;
-    for (const auto& element : list) {
-        if (!element.is_string()) {
-            continue;
-        }
-        const std::string command = element.get<std::string>();
-        auto space = command.find(' ');
-        const bool wellFormed = space != std::string::npos && space > 0 && space + 1 < command.size() &&
-                                command.find_first_of(" \t\r\n", space + 1) == std::string::npos &&
-                                command.find_first_of("\t\r\n") == std::string::npos;
-        if (!wellFormed) {
-            warnings.push_back(where + "\"" + command + "\" is not one variable name, one space and a value");
-        }
-        const std::string variable = command.substr(0, space);
-        if (!seen.insert(variable).second) {
-            warnings.push_back(where + "sets " + variable + " more than once");
-        }
-        if (preset) {
-            for (auto forced : ForcedPresetCommands) {
-                if (command.starts_with(forced.substr(0, forced.find(' ') + 1))) {
-                    warnings.push_back(where + "\"" + command + "\" is replaced by the forced command \"" +
-                                       std::string(forced) + "\"");
-                }
-            }
-        }
-    }
-}
-
-std::vector<std::string> Warnings(const std::string& path) {
-    std::vector<std::string> warnings;
-    std::ifstream file(path, std::ios::binary);
-    json root;
-    try {
-        file >> root;
-    } catch (const std::exception&) {
-        return warnings;
-    }
-    if (!root.is_object()) {
-        return warnings;
-    }
-    WarnNearMisses(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", warnings);
-    const bool hasPresets = root.contains("Presets");
-    if (root.contains("OnCommands") && hasPresets) {
-        warnings.push_back("\"OnCommands\" is dropped because \"Presets\" is present");
-    }
-    if (auto on = root.find("OnCommands"); on != root.end() && !hasPresets) {
-        WarnCommands(*on, "OnCommands: ", true, warnings);
-    }
-    if (auto presets = root.find("Presets"); presets != root.end() && presets->is_object()) {
-        std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
-        WarnNearMisses(*presets, levels, "Presets: ", warnings);
-        for (const auto& level : levels) {
-            if (auto list = presets->find(level); list != presets->end()) {
-                WarnCommands(*list, "Presets." + level + ": ", true, warnings);
-            }
-        }
-    }
-    if (auto off = root.find("OffCommands"); off != root.end()) {
-        WarnCommands(*off, "OffCommands: ", false, warnings);
-    }
-    return warnings;
 }
 
 // ---- the side-by-side table ---------------------------------------------------------------------
@@ -179,8 +90,8 @@ void PrintTable(const PluginConfig& config) {
     for (std::size_t c = 0; c < lists.size(); ++c) {
         for (const auto& command : *lists[c]) {
             auto space = command.find(' ');
-            std::string variable = command.substr(0, space);
-            std::string value = space == std::string::npos ? "" : command.substr(space + 1);
+            std::string variable = Shown(command.substr(0, space));
+            std::string value = space == std::string::npos ? "" : Shown(command.substr(space + 1));
             auto [row, added] = cells.try_emplace(variable, lists.size(), "-");
             if (added) {
                 variables.push_back(variable);
@@ -217,11 +128,11 @@ void PrintTable(const PluginConfig& config) {
 void PrintConfig(const PluginConfig& config) {
     std::cout << "chat aliases: " << Join(config.ChatCommands, ", ") << '\n'
               << "default preset: " << PresetDisplayName(config.DefaultPreset) << '\n'
-              << "sender: " << config.Sender << '\n'
-              << "enabled message: " << config.EnabledMessage << '\n'
-              << "disabled message: " << config.DisabledMessage << '\n'
-              << "usage message: " << config.UsageMessage << '\n'
-              << "help message: " << config.HelpMessage << '\n'
+              << "sender: " << Shown(config.Sender) << '\n'
+              << "enabled message: " << Shown(config.EnabledMessage) << '\n'
+              << "disabled message: " << Shown(config.DisabledMessage) << '\n'
+              << "usage message: " << Shown(config.UsageMessage) << '\n'
+              << "help message: " << Shown(config.HelpMessage) << '\n'
               << "log usage: " << (config.LogUsage ? "true" : "false") << '\n'
               << '\n';
     PrintTable(config);
@@ -229,14 +140,32 @@ void PrintConfig(const PluginConfig& config) {
 
 // ---- commands -----------------------------------------------------------------------------------
 
+// The plugin's own load of the file, with the checker's warnings and hints; the file is read and
+// parsed once.
 std::optional<PluginConfig> Load(const std::string& path) {
-    for (const auto& warning : Warnings(path)) {
-        std::cerr << "warning: " << warning << '\n';
-    }
+    std::string bytes;
+    std::optional<ParsedFile> parsed;
     try {
-        return LoadConfigFrom(path);
+        std::ifstream file = OpenConfigFile(path);
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        parsed = ParseConfigText(bytes);
+        for (const auto& warning : parsed->warnings) {
+            std::cerr << "warning: " << warning << '\n';
+        }
+        if (parsed->error) {
+            throw std::runtime_error(*parsed->error);
+        }
+        for (const auto& warning : ContentWarnings(parsed->root)) {
+            std::cerr << "warning: " << warning << '\n';
+        }
+        return LoadConfigFromJson(parsed->root);
     } catch (const std::exception& error) {
-        std::cout << "invalid configuration: " << error.what() << '\n';
+        std::cout << "invalid configuration: " << ConfigFaultText(error.what()) << '\n';
+        if (parsed && parsed->error) {
+            if (auto hint = EncodingHint(bytes)) {
+                std::cout << *hint << '\n';
+            }
+        }
         return std::nullopt;
     }
 }

@@ -1,0 +1,312 @@
+#include "config/Checks.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <set>
+#include <string_view>
+
+#include "config/ConfigLoader.h"
+#include "config/PluginConfig.h"
+
+using nlohmann::json;
+
+namespace Lumora {
+namespace {
+
+std::string Shown(const std::string& text) { return "\"" + EscapeText(text, true) + "\""; }
+
+// Builds the value as the library's own parser does, and notes what the plugin's reading passes
+// over in silence: a key given twice in one object, and content after the first value.
+class Reader final : public nlohmann::json_sax<json> {
+public:
+    ParsedFile result;
+
+    bool null() override { return Add(nullptr); }
+    bool boolean(bool value) override { return Add(value); }
+    bool number_integer(number_integer_t value) override { return Add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return Add(value); }
+    bool number_float(number_float_t value, const string_t&) override { return Add(value); }
+    bool string(string_t& value) override { return Add(value); }
+    bool binary(binary_t& value) override { return Add(json::binary(value)); }
+    bool start_object(std::size_t) override { return Open(json::object()); }
+    bool key(string_t& name) override {
+        Frame& frame = frames_.back();
+        if (!frame.keys.insert(name).second) {
+            result.warnings.push_back(Where() + "the key " + Shown(name) +
+                                      " is given twice in one object: only the last one counts");
+        }
+        frame.key = name;
+        return true;
+    }
+    bool end_object() override { return Close(); }
+    bool start_array(std::size_t) override { return Open(json::array()); }
+    bool end_array() override { return Close(); }
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) override {
+        if (complete_) {
+            result.warnings.push_back("content after the first JSON value (from byte " + std::to_string(position) +
+                                      ") is ignored");
+        } else {
+            result.error = error.what();
+        }
+        return false;
+    }
+
+private:
+    struct Frame {
+        json* value;
+        std::set<std::string> keys;
+        std::string key;
+    };
+
+    // The object being read, named as warnings name it ("Presets", "Presets.low[2]"), or nothing
+    // at the top.
+    std::string Where() const {
+        std::string path;
+        for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+            const Frame& parent = frames_[i];
+            if (parent.value->is_array()) {
+                path += "[" + std::to_string(parent.value->size() - 1) + "]";
+            } else {
+                path += (path.empty() ? "" : ".") + parent.key;
+            }
+        }
+        return path.empty() ? "" : path + ": ";
+    }
+
+    // Where the next value goes.
+    json* Slot(json&& value) {
+        if (frames_.empty()) {
+            result.root = std::move(value);
+            return &result.root;
+        }
+        Frame& frame = frames_.back();
+        if (frame.value->is_array()) {
+            frame.value->push_back(std::move(value));
+            return &frame.value->back();
+        }
+        return &((*frame.value)[frame.key] = std::move(value));
+    }
+    bool Add(json&& value) {
+        Slot(std::move(value));
+        complete_ = frames_.empty();
+        return true;
+    }
+    bool Open(json&& value) {
+        frames_.push_back({Slot(std::move(value)), {}, {}});
+        return true;
+    }
+    bool Close() {
+        frames_.pop_back();
+        complete_ = frames_.empty();
+        return true;
+    }
+
+    std::vector<Frame> frames_;
+    bool complete_ = false;
+};
+
+// Client commands that do something other than set a variable, and what.
+const std::map<std::string, std::string, std::less<>> KnownClientCommands = {
+    {"open", "connects the client to another server or map"},
+    {"travel", "connects the client to another server or map"},
+    {"clienttravel", "connects the client to another server or map"},
+    {"reconnect", "reconnects the client"},
+    {"disconnect", "disconnects the client from the server"},
+    {"exit", "quits the game"},
+    {"quit", "quits the game"},
+    {"exec", "runs a file of console commands"},
+    {"bind", "changes a key binding"},
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    auto begin = text.find_first_not_of(" \t\r\n");
+    auto end = text.find_last_not_of(" \t\r\n");
+    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+void WarnNearMisses(const json& object, const std::vector<std::string>& names, const std::string& where,
+                    std::vector<std::string>& warnings) {
+    for (const auto& [member, value] : object.items()) {
+        if (std::find(names.begin(), names.end(), member) != names.end()) {
+            continue;
+        }
+        for (const auto& name : names) {
+            if (Lower(Trim(member)) == Lower(name)) {
+                warnings.push_back(where + "member " + Shown(member) + " is ignored: the key is \"" + name +
+                                   "\" (letter case and spaces count)");
+            }
+        }
+    }
+}
+
+// Everything after a U+0000 is lost when the text becomes an engine string.
+void WarnZero(const std::string& text, const std::string& where, std::vector<std::string>& warnings) {
+    if (text.find('\0') != std::string::npos) {
+        warnings.push_back(where + Shown(text) +
+                           " holds U+0000: everything after it is dropped when the text reaches the engine");
+    }
+}
+
+// The entries of a list, as many as a valid list may hold: a longer one fails the load anyway.
+template <typename Visit>
+void ForEachString(const json& list, Visit visit) {
+    if (!list.is_array()) {
+        return;
+    }
+    std::size_t index = 0;
+    for (const auto& element : list) {
+        if (index == 64) {
+            break;
+        }
+        if (element.is_string()) {
+            visit(element.get_ref<const std::string&>(), index);
+        }
+        ++index;
+    }
+}
+
+void WarnCommands(const json& list, const std::string& key, bool preset, std::vector<std::string>& warnings) {
+    std::set<std::string> seen;
+    ForEachString(list, [&](const std::string& command, std::size_t index) {
+        const std::string where = key + "[" + std::to_string(index) + "]: ";
+        WarnZero(command, where, warnings);
+        const auto space = command.find(' ');
+        const std::string first = command.substr(0, space);
+        if (auto known = KnownClientCommands.find(Lower(first)); known != KnownClientCommands.end()) {
+            warnings.push_back(where + Shown(command) + " is not a variable setting: the client command " +
+                               known->first + " " + known->second + ", on the client of every player who applies it");
+            return;
+        }
+        const bool wellFormed = space != std::string::npos && space > 0 && space + 1 < command.size() &&
+                                command.find_first_of(" \t\r\n", space + 1) == std::string::npos &&
+                                command.find_first_of(std::string_view("\t\r\n\0", 4)) == std::string::npos;
+        if (!wellFormed) {
+            warnings.push_back(where + Shown(command) + " is not one variable name, one space and a value");
+        }
+        if (!seen.insert(first).second) {
+            warnings.push_back(where + "sets " + EscapeText(first, true) + " more than once");
+        }
+        if (preset) {
+            for (auto forced : ForcedPresetCommands) {
+                if (command.starts_with(forced.substr(0, forced.find(' ') + 1))) {
+                    warnings.push_back(where + Shown(command) + " is replaced by the forced command \"" +
+                                       std::string(forced) + "\"");
+                }
+            }
+        }
+    });
+}
+
+// The host matches a line's first word against each alias ignoring letter case, and calls the first.
+void WarnAliases(const json& list, std::vector<std::string>& warnings) {
+    std::map<std::string, std::string> byFolded;
+    std::set<std::string> aliases;
+    ForEachString(list, [&](const std::string& alias, std::size_t) { aliases.insert(alias); });
+    // The plugin registers them sorted, so the first in this order is the one the host calls.
+    for (const auto& alias : aliases) {
+        const std::string where = "ChatCommands: " + Shown(alias) + " ";
+        WarnZero(alias, "ChatCommands: ", warnings);
+        if (alias.find(' ') != std::string::npos) {
+            warnings.push_back(where +
+                               "holds a space: the host matches only a line's first word, so it can never be typed");
+        }
+        auto [first, added] = byFolded.try_emplace(Lower(alias), alias);
+        if (!added) {
+            warnings.push_back(where + "equals " + Shown(first->second) +
+                               " ignoring letter case: the host only ever calls the first of them");
+        }
+    }
+}
+
+}  // namespace
+
+ParsedFile ParseConfigText(const std::string& bytes) {
+    Reader reader;
+    json::sax_parse(bytes, &reader, json::input_format_t::json, true, false);
+    return std::move(reader.result);
+}
+
+std::optional<std::string> EncodingHint(const std::string& bytes) {
+    const auto at = [&](std::size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
+    const auto starts = [&](std::initializer_list<unsigned> prefix) {
+        std::size_t i = 0;
+        for (unsigned byte : prefix) {
+            if (at(i++) != byte) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::string seen;
+    if (starts({0xEF, 0xBB, 0xBF, 0xEF, 0xBB, 0xBF})) {
+        seen = "UTF-8 with its byte-order mark twice";
+    } else if (starts({0xFF, 0xFE, 0x00, 0x00})) {
+        seen = "UTF-32 (little-endian, with a byte-order mark)";
+    } else if (starts({0x00, 0x00, 0xFE, 0xFF})) {
+        seen = "UTF-32 (big-endian, with a byte-order mark)";
+    } else if (starts({0xFF, 0xFE})) {
+        seen = "UTF-16 (little-endian, with a byte-order mark)";
+    } else if (starts({0xFE, 0xFF})) {
+        seen = "UTF-16 (big-endian, with a byte-order mark)";
+    } else if (bytes.size() >= 4 && at(0) != 0 && at(1) == 0 && at(2) == 0 && at(3) == 0) {
+        seen = "UTF-32 (little-endian)";
+    } else if (bytes.size() >= 4 && at(0) == 0 && at(1) == 0 && at(2) == 0 && at(3) != 0) {
+        seen = "UTF-32 (big-endian)";
+    } else if (bytes.size() >= 4 && at(0) != 0 && at(1) == 0 && at(2) != 0 && at(3) == 0) {
+        seen = "UTF-16 (little-endian)";
+    } else if (bytes.size() >= 4 && at(0) == 0 && at(1) != 0 && at(2) == 0 && at(3) != 0) {
+        seen = "UTF-16 (big-endian)";
+    } else {
+        if (EscapeText(bytes, false) == bytes) {
+            return std::nullopt;  // valid UTF-8 throughout
+        }
+        return "hint: the file is not valid UTF-8 (perhaps Latin-1 or Windows-1252); config.json must be UTF-8";
+    }
+    return "hint: the file looks like " + seen + "; config.json must be UTF-8" +
+           (seen.starts_with("UTF-8") ? ", with at most one byte-order mark" : "");
+}
+
+std::vector<std::string> ContentWarnings(const json& root) {
+    std::vector<std::string> warnings;
+    if (!root.is_object()) {
+        return warnings;
+    }
+    WarnNearMisses(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", warnings);
+    if (auto aliases = root.find("ChatCommands"); aliases != root.end()) {
+        WarnAliases(*aliases, warnings);
+    }
+    const bool hasPresets = root.contains("Presets");
+    if (root.contains("OnCommands") && hasPresets) {
+        warnings.push_back("\"OnCommands\" is dropped because \"Presets\" is present");
+    }
+    if (auto on = root.find("OnCommands"); on != root.end() && !hasPresets) {
+        WarnCommands(*on, "OnCommands", true, warnings);
+    }
+    if (auto presets = root.find("Presets"); presets != root.end() && presets->is_object()) {
+        std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
+        WarnNearMisses(*presets, levels, "Presets: ", warnings);
+        for (const auto& level : levels) {
+            if (auto list = presets->find(level); list != presets->end()) {
+                WarnCommands(*list, "Presets." + level, true, warnings);
+            }
+        }
+    }
+    if (auto off = root.find("OffCommands"); off != root.end()) {
+        WarnCommands(*off, "OffCommands", false, warnings);
+    }
+    for (const char* key : {"Sender", "EnabledMessage", "DisabledMessage", "BaselineMessage", "UsageMessage",
+                            "HelpMessage", "DefaultPreset"}) {
+        if (auto member = root.find(key); member != root.end() && member->is_string()) {
+            WarnZero(member->get_ref<const std::string&>(), std::string(key) + ": ", warnings);
+        }
+    }
+    return warnings;
+}
+
+}  // namespace Lumora
