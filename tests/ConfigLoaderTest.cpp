@@ -161,6 +161,7 @@ TEST(ConfigFaultTextTest, EscapesWhatIsNotUtf8AndCutsLongQuotes) {
     }
     const std::string head = "[json.exception.parse_error.101] parse error: invalid string; last read: '";
     EXPECT_EQ(ConfigFaultText(head + "\"abc'"), head + "\"abc'") << "a short quote stays whole";
+    EXPECT_EQ(ConfigFaultText(head + "\"Caf\xE9'"), head + "\"Caf\\xE9'");
     EXPECT_EQ(ConfigFaultText(head + "\"" + std::string(100, 'x') + "'; expected value"),
               head + "\"" + std::string(63, 'x') + "... (cut: 101 bytes in all)'; expected value");
     EXPECT_EQ(ConfigFaultText(head + std::string(63, 'x') + "\xC3\xA9'"),
