@@ -43,10 +43,6 @@ std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const
     return list;
 }
 
-}  // namespace
-
-namespace {
-
 // The length of the valid UTF-8 sequence at text[i], or 0 when none begins there.
 std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -85,6 +81,14 @@ std::string HexByte(unsigned char byte) {
     return std::string{'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]};
 }
 
+// The first bytes of text[from, end), not into the middle of a character, and a mark of the cut.
+std::string Cut(const std::string& text, std::size_t from, std::size_t end, std::size_t kept) {
+    while (kept > 0 && (static_cast<unsigned char>(text[from + kept]) & 0xC0) == 0x80) {
+        --kept;
+    }
+    return text.substr(from, kept) + "... (cut: " + std::to_string(end - from) + " bytes in all)";
+}
+
 }  // namespace
 
 std::string EscapeText(std::string_view text, bool controls) {
@@ -119,18 +123,6 @@ std::string EscapeText(std::string_view text, bool controls) {
     }
     return shown;
 }
-
-namespace {
-
-// The first bytes of text[from, end), not into the middle of a character, and a mark of the cut.
-std::string Cut(const std::string& text, std::size_t from, std::size_t end, std::size_t kept) {
-    while (kept > 0 && (static_cast<unsigned char>(text[from + kept]) & 0xC0) == 0x80) {
-        --kept;
-    }
-    return text.substr(from, kept) + "... (cut: " + std::to_string(end - from) + " bytes in all)";
-}
-
-}  // namespace
 
 std::string ConfigFaultText(const std::string& what) {
     // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by

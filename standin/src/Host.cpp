@@ -509,7 +509,7 @@ bool UnloadPlugin(std::string& error) {
     unload();
     // The host itself takes back whatever the plugin left registered.
     state.leftBehind = {};
-    for (const auto& command : std::vector<RegisteredCommand>(state.commands)) {
+    for (const auto& command : state.commands) {
         if (command.byPlugin) {
             state.leftBehind.commands.push_back(ToUtf8(command.alias));
         }

@@ -32,6 +32,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+
+// Every line the plugin writes, at the level it must have; "" for a line the plugin never writes.
 std::string ExpectedLevel(const std::string& message) {
     static const std::pair<std::regex, const char*> lines[] = {
         {std::regex("Lumora: invalid configuration: [\\s\\S]*"), "error"},
@@ -53,8 +56,6 @@ std::string ExpectedLevel(const std::string& message) {
     }
     return "";
 }
-
-namespace {
 
 class LevelCheckSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:

@@ -25,7 +25,7 @@ private:
 };
 
 // Starts the stand-in host in a server folder of its own, and checks at the end that the engine
-// heap is exactly as it was at the start.
+// heap is exactly as it was at the start, and that every line the plugin wrote had its level.
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -38,11 +38,6 @@ protected:
     StandIn::HeapStats heapAtStart;
     bool checkHeap = true;
 };
-
-// Every line the plugin writes, at the level it must have; a line at another level, or one the
-// plugin should never write, is a failure of whichever test wrote it. HostTest checks each line
-// that reaches the host's sinks.
-std::string ExpectedLevel(const std::string& message);  // "" for a line that is not the plugin's
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 
