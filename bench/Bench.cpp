@@ -140,7 +140,11 @@ std::map<std::string, Operation> Operations() {
             Plugin_Init();
         };
     };
-    auto stop = [](Fixture&) { Plugin_Unload(); };
+    // After Plugin_Unload the host takes back what the plugin registered.
+    auto stop = [](Fixture&) {
+        Plugin_Unload();
+        StandIn::RemoveRegistrationsOf("");
+    };
     auto chat = [](const char* line) { return [line](Fixture& f) { StandIn::Chat(f.player, line); }; };
     ops["preset25"] = {startWith(ConfigWithLowPreset(25)), chat("/fps low"), stop};
     ops["preset68"] = {startWith(ConfigWithLowPreset(68)), chat("/fps low"), stop};
@@ -157,6 +161,7 @@ std::map<std::string, Operation> Operations() {
                          [](Fixture&) {
                              Plugin_Init();
                              Plugin_Unload();
+                             StandIn::RemoveRegistrationsOf("");
                          },
                          [](Fixture&) {}};
     for (std::size_t units : {127, 128}) {

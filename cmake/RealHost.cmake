@@ -14,7 +14,11 @@ if(NOT EXISTS "${LUMORA_ASAAPI_LIB}")
 endif()
 
 add_library(Lumora SHARED ${LUMORA_PLUGIN_SOURCES})
-set_target_properties(Lumora PROPERTIES OUTPUT_NAME "Lumora" MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>DLL")
+# The release runtime in every configuration: std::string, std::function and std::vector cross into
+# the host (chat commands, hooks, log sinks), and the host is built with /MD. A Debug build with /MDd
+# would free the host's blocks on another heap and read its containers with another layout.
+set_target_properties(Lumora PROPERTIES OUTPUT_NAME "Lumora" MSVC_RUNTIME_LIBRARY "MultiThreadedDLL")
+target_compile_definitions(Lumora PRIVATE $<$<CONFIG:Debug>:_ITERATOR_DEBUG_LEVEL=0>)
 # The SDK's own include paths; sdk-shims adds only fmt/format.h, the fmt bundled with its spdlog.
 target_include_directories(Lumora PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated
                                           ${LUMORA_ASAAPI_SDK} ${LUMORA_ASAAPI_SDK}/API/UE

@@ -20,6 +20,21 @@ std::string CharacterNameOf(AShooterPlayerController* player) {
     return FStringToUtf8(name);
 }
 
+// The first word compared as the host compares chat commands: split at spaces, ignoring case.
+bool StartsWithWordAlias(const FString& line) {
+    TArray<FString> words;
+    line.ParseIntoArray(words, TEXT(" "), true);
+    if (words.Num() == 0) {
+        return false;
+    }
+    for (const FString& alias : WordAliases) {
+        if (FGenericPlatformStricmp::Stricmp(*words[0], *alias) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Sends every command in order; stops at the first one that was not sent.
 bool SendAll(AShooterPlayerController* player, const CommandList& commands) {
     for (const std::string& command : commands) {
@@ -79,8 +94,7 @@ void ApplyBaseline(AShooterPlayerController* player) {
     }
 }
 
-void RunFpsCommand(AShooterPlayerController* player, const FString& message) {
-    const FpsAction action = ParseFpsArgument(message);
+void RunFpsCommand(AShooterPlayerController* player, FpsAction action) {
     switch (action) {
         case FpsAction::Usage:
             SendChatReply(player, CurrentConfig.UsageMessage);
@@ -115,7 +129,27 @@ void HandleFpsCommand(AShooterPlayerController* player, FString* message, int /*
         return;
     }
     // What was sent stays sent and the table keeps what it held.
-    RunGuarded("the fps command", [&] { RunFpsCommand(player, *message); });
+    RunGuarded("the fps command", [&] { RunFpsCommand(player, ParseFpsArgument(*message)); });
+}
+
+bool HandleFpsChatMessage(AShooterPlayerController* player, FString* message, int /*mode*/, int /*platform*/,
+                          bool /*spamCheck*/, bool commandExecuted) {
+    if (commandExecuted || player == nullptr || message == nullptr || WordAliases.empty()) {
+        return false;
+    }
+    bool taken = false;
+    RunGuarded("the fps command", [&] {
+        if (!StartsWithWordAlias(*message)) {
+            return;
+        }
+        // "fps is terrible" is a sentence, not a command with a wrong argument.
+        const FpsAction action = ParseFpsArgument(*message);
+        if (action != FpsAction::Usage) {
+            taken = true;
+            RunFpsCommand(player, action);
+        }
+    });
+    return taken;
 }
 
 }  // namespace Lumora

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <API/ARK/Ark.h>
 
@@ -12,7 +13,18 @@ namespace Lumora {
 using PresetTable = std::unordered_map<const AShooterPlayerController*, std::string>;
 extern PresetTable ActivePresetTable;
 
-// The chat callback of every alias. Nothing thrown inside it reaches the host.
+// The word aliases ("fps"), each owning its engine buffer. They are not chat commands: the host would
+// swallow every line that begins with one, so HandleFpsChatMessage looks at the lines instead.
+extern std::vector<FString> WordAliases;
+
+// The chat callback of every command alias. Nothing thrown inside it reaches the host.
 void HandleFpsCommand(AShooterPlayerController* player, FString* message, int mode, int platform);
+
+// The host's chat-message callback, called for every chat line after the chat commands. Takes the
+// line (true) only when no chat command took it, its first word is a word alias and the rest is a
+// whole fps command; it then does what the same line with a command alias does. Every other line
+// is left alone (false), to be shown as chat. Nothing thrown inside it reaches the host.
+bool HandleFpsChatMessage(AShooterPlayerController* player, FString* message, int mode, int platform, bool spamCheck,
+                          bool commandExecuted);
 
 }  // namespace Lumora

@@ -38,6 +38,18 @@ struct PluginConfig {
 inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// An alias that begins with a letter, a digit or any non-ASCII character is a word a player could
+// begin an ordinary sentence with ("fps"); one that begins with ASCII punctuation ("/fps") is a
+// command. Word aliases must not swallow chat, so they are not registered as chat commands.
+inline bool IsWordAlias(std::string_view alias) {
+    if (alias.empty()) {
+        return false;
+    }
+    const char first = AsciiLower(alias[0]);
+    return static_cast<unsigned char>(first) >= 0x80 || (first >= '0' && first <= '9') ||
+           (first >= 'a' && first <= 'z');
+}
+
 PluginConfig BuiltInConfig();
 PresetMap BuiltInPresets();
 

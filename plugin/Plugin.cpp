@@ -21,16 +21,24 @@
 namespace Lumora {
 namespace {
 
-// Gives the host back every alias and the detour. The list is emptied whatever the host does.
-void ReleaseRegistrations() {
-    const std::vector<FString> aliases = std::exchange(RegisteredAliases, {});
-    for (const FString& alias : aliases) {
-        AsaApi::GetCommands().RemoveChatCommand(alias);
-    }
+void RemoveLogoutHook() {
     if (LogoutHookInstalled) {
         LogoutHookInstalled = false;
         AsaApi::GetHooks().DisableHook(LogoutHookKey, reinterpret_cast<LPVOID>(&Hook_AShooterGameMode_Logout));
     }
+}
+
+// Only a second start without an unload finds anything here. The host takes back a plugin's
+// commands and callbacks by its module after Plugin_Unload; by text they are removed only now,
+// since that also removes another plugin's entry of the same text.
+void ReleaseEarlierStart() {
+    for (const FString& alias : std::exchange(RegisteredAliases, {})) {
+        AsaApi::GetCommands().RemoveChatCommand(alias);
+    }
+    if (!std::exchange(WordAliases, {}).empty()) {
+        AsaApi::GetCommands().RemoveOnChatMessageCallback(Utf8ToFString(PluginName));
+    }
+    RemoveLogoutHook();
 }
 
 void LoadCurrentConfig() {
@@ -44,11 +52,20 @@ void LoadCurrentConfig() {
 }
 
 void RegisterAliases() {
-    const std::function<void(AShooterPlayerController*, FString*, int, int)> callback = &HandleFpsCommand;
+    const std::function<void(AShooterPlayerController*, FString*, int, int)> command = &HandleFpsCommand;
     for (const std::string& alias : CurrentConfig.ChatCommands) {
         FString text = Utf8ToFString(alias);
-        AsaApi::GetCommands().AddChatCommand(text, callback);
+        if (IsWordAlias(alias)) {
+            WordAliases.push_back(std::move(text));
+            continue;
+        }
+        AsaApi::GetCommands().AddChatCommand(text, command);
         RegisteredAliases.push_back(std::move(text));
+    }
+    if (!WordAliases.empty()) {
+        const std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)> callback =
+            &HandleFpsChatMessage;
+        AsaApi::GetCommands().AddOnChatMessageCallback(Utf8ToFString(PluginName), callback);
     }
 }
 
@@ -79,13 +96,13 @@ extern "C" void Plugin_Init() {
     RunGuarded("start-up", [] {
         Log::Get().Init(PluginName);
         // A second start without an unload in between must not leave the host holding two of anything.
-        ReleaseRegistrations();
+        ReleaseEarlierStart();
         LoadCurrentConfig();
         RegisterAliases();
         InstallLogoutHook();
         Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
                             " ({} chat aliases, default {}, baseline {} commands)",
-                            PluginName, static_cast<std::uint64_t>(RegisteredAliases.size()),
+                            PluginName, static_cast<std::uint64_t>(RegisteredAliases.size() + WordAliases.size()),
                             PresetDisplayName(CurrentConfig.DefaultPreset),
                             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
     });
@@ -94,7 +111,11 @@ extern "C" void Plugin_Init() {
 extern "C" void Plugin_Unload() {
     using namespace Lumora;
     RunGuarded("unload", [] {
-        ReleaseRegistrations();
+        // The host takes back this plugin's commands and chat callback right after this returns,
+        // by its module, so another plugin's command of the same text stays.
+        RegisteredAliases.clear();
+        WordAliases.clear();
+        RemoveLogoutHook();
         ActivePresetTable.clear();
         // Without a start there is no channel, and nothing to report.
         if (const auto& log = Log::GetLog()) {

@@ -11,7 +11,8 @@ DECLARE_HOOK(AShooterGameMode_Logout, void, AShooterGameMode* gameMode, AControl
 
 namespace Lumora {
 
-// The alias strings handed to the host, in registration order; each owns its engine buffer.
+// The command aliases handed to the host as chat commands, in registration order; each owns its
+// engine buffer.
 extern std::vector<FString> RegisteredAliases;
 
 inline constexpr char LogoutHookKey[] = "AShooterGameMode.Logout(AController*)";

@@ -10,6 +10,7 @@ namespace Lumora {
 PluginConfig CurrentConfig = BuiltInConfig();
 PresetTable ActivePresetTable;
 std::vector<FString> RegisteredAliases;
+std::vector<FString> WordAliases;
 bool LogoutHookInstalled = false;
 
 }  // namespace Lumora

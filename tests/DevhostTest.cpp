@@ -76,8 +76,11 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
             kinds.push_back(event["event"]);
         }
     }
+    // At unload the plugin takes out its detour; the host then takes back its command and callback.
     EXPECT_THAT(kinds, ElementsAre("log", "register", "hook", "log", "join", "console", "chat", "log", "chat", "cvars",
-                                   "leave", "unregister", "hook", "log"));
+                                   "leave", "hook", "log", "unregister"));
+    EXPECT_EQ(run.Of("register")[1],
+              json({{"event", "register"}, {"alias", "Lumora"}, {"kind", "chat-message callback"}}));
     EXPECT_THAT(run.Texts("chat", "text"),
                 ElementsAre("Applied the Low performance preset.", "Active Lumora preset: Low."));
     EXPECT_EQ(run.Of("console").size(), 21u);
@@ -85,6 +88,7 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     EXPECT_EQ(run.Of("chat")[0]["sender"], "Lumora");
     EXPECT_EQ(run.Of("cvars")[0]["cvars"]["r.ScreenPercentage"], "70");
     const auto logs = run.Of("log");
+    EXPECT_THAT(run.Texts("log", "message"), ::testing::Contains("Loaded plugin Lumora V1 (No description)"));
     EXPECT_EQ(logs.back()["message"], "Lumora unloaded");
     EXPECT_THAT(logs.back()["line"].get<std::string>(), HasSubstr(" [Lumora][info] Lumora unloaded"));
     EXPECT_EQ(run.Of("hook")[0], json({{"event", "hook"},
@@ -178,12 +182,12 @@ TEST_F(DevhostTest, BadLinesAreErrorEventsAndTheSessionGoesOn) {
         "bogus\njoin\njoin a\njoin a\nchat b /fps\nleave b\nfault\nfault sideways\nfault rpc-fails-after a x\n"
         "load\nunload\nunload\nchat a /fps\nload\n# comment\n\nchat a /fps epic\nleave a\nchat a /fps\n");
     EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(
-        run.Texts("error", "message"),
-        ElementsAre("unknown command: bogus (try help)", "join needs a NAME", "a player a has already joined",
-                    "no player b has joined", "no player b has joined", "fault needs a KIND", "unknown fault: sideways",
-                    "fault rpc-fails-after needs a NAME and a count N of 0 or more", "the plugin is already loaded",
-                    "no plugin is loaded", "no plugin is loaded", "a is not connected"));
+    EXPECT_THAT(run.Texts("error", "message"),
+                ElementsAre("unknown command: bogus (try help)", "join needs a NAME", "a player a has already joined",
+                            "no player b has joined", "no player b has joined", "fault needs a KIND",
+                            "unknown fault: sideways", "fault rpc-fails-after needs a NAME and a count N of 0 or more",
+                            "the plugin Lumora is already loaded", "Plugin Lumora is not loaded", "no plugin is loaded",
+                            "a is not connected"));
     EXPECT_THAT(run.Texts("chat", "text"), ElementsAre("Applied the Epic performance preset."));
 }
 
@@ -204,6 +208,27 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
     ASSERT_FALSE(notPlugin.Of("error").empty());
     EXPECT_THAT(notPlugin.Texts("error", "message").back(), HasSubstr("no plugin is loaded"));
     EXPECT_EQ(notPlugin.Of("heap").size(), 1u);
+}
+
+// Another plugin beside Lumora, loaded before it so that its "/fps" wins; lines nobody takes are
+// shown to everyone.
+TEST_F(DevhostTest, AnotherPluginBesideLumora) {
+    TestSupport::WriteFile(dir.path() / "server" / "ArkApi" / "Plugins" / "Other" / "commands.txt", "command /fps\n");
+    const Session run = Devhost(std::string("join a\nunload\nload-plugin Other ") + LUMORA_NEIGHBOUR_PATH +
+                                "\nload\nchat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
+                                "chat a /fps\nload-plugin Other\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_THAT(run.Texts("chat", "sender"), ElementsAre("Other", "Lumora", "Lumora"));
+    EXPECT_THAT(run.Texts("chat", "text"), ElementsAre("/fps low", "Applied the Low performance preset.",
+                                                       "Baseline applied. This does not restore your original "
+                                                       "settings."));
+    EXPECT_EQ(run.Of("chat-shown"),
+              std::vector<json>{json({{"event", "chat-shown"}, {"player", "a"}, {"text", "fps is slow"}})});
+    EXPECT_THAT(run.Texts("error", "message"), ElementsAre("load-plugin needs a NAME and the PATH of its library"));
+
+    const Session also = Devhost("join a\nchat a /fps\n", std::string("--also-plugin Other=") + LUMORA_NEIGHBOUR_PATH);
+    EXPECT_THAT(also.Texts("chat", "sender"), ElementsAre("Lumora")) << "Lumora loads first and its /fps wins";
+    EXPECT_THAT(also.Texts("log", "message"), ::testing::Contains("Loaded plugin Other V1 (No description)"));
 }
 
 }  // namespace

@@ -138,12 +138,14 @@ TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguratio
     TestSupport::WriteFile(file, R"({"ChatCommands": ["/perf"], "DefaultPreset": "epic", "Sender": "S",
                                      "LogUsage": false, "OffCommands": ["r.Fog 1"]})");
     Plugin_Unload();
+    StandIn::RemoveRegistrationsOf("");
     Plugin_Init();
     EXPECT_THAT(CurrentConfig.ChatCommands, ElementsAre("/perf"));
     Say(alice, "/perf");
     EXPECT_EQ(Active(alice), "epic");
     EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Epic")));
     Plugin_Unload();
+    StandIn::RemoveRegistrationsOf("");
     EXPECT_TRUE(ActivePresetTable.empty());
     TestSupport::WriteFile(file, R"({"LogUsage": 1})");
     Plugin_Init();

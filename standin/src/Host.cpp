@@ -24,6 +24,8 @@
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <nlohmann/json.hpp>
+
 #include "Internal.h"
 
 namespace StandIn {
@@ -126,6 +128,67 @@ protected:
     void flush_() override {}
 };
 
+// The dynamic loader of the platform, as the host uses it.
+#if defined(_WIN32)
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) {
+        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* FindSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+bool StillLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+#else
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        error = reason != nullptr ? reason : "could not load " + path.string();
+    }
+    return handle;
+}
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(void* library) { dlclose(library); }
+bool StillLoaded(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+#endif
+
+// The module that holds a code address: its base on Linux, its handle (also its base) on Windows.
+const void* ModuleOf(const void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(address), &module);
+    return module;
+#else
+    Dl_info info{};
+    return dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
+#endif
+}
+
+// The plugin whose code called into the host, found as the host finds it: by the module that
+// holds the return address. "" for the program itself and for anything not loaded as a plugin.
+std::string OwnerOf(const void* returnAddress) {
+    const void* module = ModuleOf(returnAddress);
+    for (const auto& plugin : State().plugins) {
+        if (module != nullptr && plugin.base == module) {
+            return plugin.name;
+        }
+    }
+    return {};
+}
+
+#define STANDIN_CALLER OwnerOf(__builtin_return_address(0))
+
 void ThrowIfHostFault(const char* what) {
     if (State().hostThrows) {
         throw std::runtime_error(std::string("host fault in ") + what);
@@ -134,32 +197,85 @@ void ThrowIfHostFault(const char* what) {
 
 // ---- the host's interfaces ---------------------------------------------------------------
 
+constexpr char ChatCallbackKind[] = "chat-message callback";
+
+// The first entry whose text equals text ignoring case goes.
+template <typename Entry>
+bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, const std::u16string& text) {
+    auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) {
+        return CompareIgnoringCase((entry.*field).c_str(), text.c_str()) == 0;
+    });
+    if (it == entries.end()) {
+        return false;
+    }
+    entries.erase(it);
+    return true;
+}
+
 class Commands final : public AsaApi::ICommands {
 public:
     void AddChatCommand(const FString& command,
                         const std::function<void(AShooterPlayerController*, FString*, int, int)>& callback) override {
         ThrowIfHostFault("AddChatCommand");
-        State().commands.push_back({ToU16(command), callback, State().pluginHandle != nullptr});
+        State().commands.push_back({ToU16(command), callback, STANDIN_CALLER});
         State().registryCalls.push_back({true, ToUtf8(command), true});
         Emit(Event::Kind::Register, nullptr, ToUtf8(command));
     }
+    void AddConsoleCommand(const FString& command,
+                           const std::function<void(APlayerController*, FString*, bool)>&) override {
+        AddOther("console command", command, STANDIN_CALLER);
+    }
+    void AddRconCommand(const FString& command,
+                        const std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>&) override {
+        AddOther("RCON command", command, STANDIN_CALLER);
+    }
+    void AddOnTickCallback(const FString& id, const std::function<void(float)>&) override {
+        AddOther("tick callback", id, STANDIN_CALLER);
+    }
+    void AddOnTimerCallback(const FString& id, const std::function<void()>&) override {
+        AddOther("timer callback", id, STANDIN_CALLER);
+    }
+    void AddOnChatMessageCallback(
+        const FString& id,
+        const std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)>& callback) override {
+        ThrowIfHostFault("AddOnChatMessageCallback");
+        State().chatCallbacks.push_back({ToU16(id), callback, STANDIN_CALLER});
+        Emit(Event::Kind::Register, nullptr, ToUtf8(id), ChatCallbackKind);
+    }
     bool RemoveChatCommand(const FString& command) override {
         ThrowIfHostFault("RemoveChatCommand");
-        bool found = RemoveFirst(ToU16(command));
+        bool found = RemoveFirst(State().commands, &RegisteredCommand::alias, ToU16(command));
         State().registryCalls.push_back({false, ToUtf8(command), found});
         Emit(Event::Kind::Unregister, nullptr, ToUtf8(command), {}, found);
         return found;
     }
-    // The first command equal to text ignoring case goes.
-    static bool RemoveFirst(const std::u16string& text) {
-        auto& commands = State().commands;
-        auto it = std::find_if(commands.begin(), commands.end(), [&](const RegisteredCommand& entry) {
-            return CompareIgnoringCase(entry.alias.c_str(), text.c_str()) == 0;
+    bool RemoveConsoleCommand(const FString& command) override { return RemoveOther("console command", command); }
+    bool RemoveRconCommand(const FString& command) override { return RemoveOther("RCON command", command); }
+    bool RemoveOnTickCallback(const FString& id) override { return RemoveOther("tick callback", id); }
+    bool RemoveOnTimerCallback(const FString& id) override { return RemoveOther("timer callback", id); }
+    bool RemoveOnChatMessageCallback(const FString& id) override {
+        ThrowIfHostFault("RemoveOnChatMessageCallback");
+        bool found = RemoveFirst(State().chatCallbacks, &RegisteredChatCallback::id, ToU16(id));
+        Emit(Event::Kind::Unregister, nullptr, ToUtf8(id), ChatCallbackKind, found);
+        return found;
+    }
+
+private:
+    static void AddOther(const char* kind, const FString& id, std::string owner) {
+        ThrowIfHostFault(kind);
+        State().otherRegistrations.push_back({kind, ToU16(id), std::move(owner)});
+    }
+    static bool RemoveOther(const char* kind, const FString& id) {
+        ThrowIfHostFault(kind);
+        auto& others = State().otherRegistrations;
+        const std::u16string text = ToU16(id);
+        auto it = std::find_if(others.begin(), others.end(), [&](const OtherRegistration& entry) {
+            return entry.kind == kind && CompareIgnoringCase(entry.id.c_str(), text.c_str()) == 0;
         });
-        if (it == commands.end()) {
+        if (it == others.end()) {
             return false;
         }
-        commands.erase(it);
+        others.erase(it);
         return true;
     }
 };
@@ -187,14 +303,14 @@ bool RemoveDetour(const std::string& key, void* detour) {
     return true;
 }
 
-bool AddDetour(const std::string& key, void* detour, void** original, bool host) {
+bool AddDetour(const std::string& key, void* detour, void** original, bool host, std::string owner = {}) {
     void* target = ResolveEngineKey(key);
     if (target == nullptr || detour == nullptr || original == nullptr) {
         return false;
     }
     HookChain& chain = State().hooks[key];
     chain.original = target;
-    chain.entries.push_back({detour, original, host});
+    chain.entries.push_back({detour, original, host, std::move(owner)});
     RelinkChain(chain);
     return true;
 }
@@ -212,7 +328,7 @@ public:
 private:
     bool SetHookInternal(const std::string& func_name, LPVOID detour, LPVOID* original) override {
         ThrowIfHostFault("SetHook");
-        bool ok = !State().refuseHook && AddDetour(func_name, detour, original, false);
+        bool ok = !State().refuseHook && AddDetour(func_name, detour, original, false, STANDIN_CALLER);
         if (!ok && original != nullptr) {
             *original = nullptr;
         }
@@ -222,6 +338,8 @@ private:
     }
 };
 
+// No plugin here has a messaging manager of its own, so every request falls back to the host's
+// default one, which exists once the game has started.
 class ApiUtils final : public AsaApi::IApiUtils {
     std::shared_ptr<MessagingManager> GetMessagingManagerInternal(const FString& forPlugin) const override {
         State().messengerRequests.push_back(ToUtf8(forPlugin));
@@ -281,10 +399,13 @@ void StopHost() {
     }
     state.players.clear();
     state.commands.clear();
+    state.chatCallbacks.clear();
+    state.otherRegistrations.clear();
     state.registryCalls.clear();
     state.hooks.clear();
     state.hookCalls.clear();
     state.chatLines.clear();
+    state.shownChat.clear();
     state.messengerRequests.clear();
     state.nameRequests.clear();
     ResetLookupCounts();
@@ -294,7 +415,8 @@ void StopHost() {
     state.engineThrows = false;
     state.hostThrows = false;
     state.logoutObserver = nullptr;
-    state.leftBehind = {};
+    state.removedAtUnload = {};
+    state.hostVersion = 2.03F;
     state.hostLog.reset();
     state.sinks.clear();
     state.logFile.clear();
@@ -324,30 +446,51 @@ void ResetLookupCounts() {
 bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int mode) {
     auto& state = State();
     state.gameTime += state.chatSpacing;
-    if (Player* sender = PlayerOf(player)) {
+    Player* sender = PlayerOf(player);
+    if (sender != nullptr) {
         if (state.gameTime - sender->lastChat < 1.0) {
             Emit(Event::Kind::ChatDropped, player, ToUtf8(line));
             return false;
         }
         sender->lastChat = state.gameTime;
     }
+    const int platform = sender != nullptr ? sender->platform : 0;
+    // Every callback is handed the host's one string of the line.
+    FString message = MakeFString(line);
     // The first word, split at spaces only, against each command ignoring case; the host calls
     // from a copy of its list.
-    std::size_t start = line.find_first_not_of(u' ');
-    if (start == std::u16string::npos) {
-        return false;
-    }
-    std::size_t end = line.find(u' ', start);
-    std::u16string first = line.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
-    const std::vector<RegisteredCommand> commands = state.commands;
-    for (const auto& command : commands) {
-        if (CompareIgnoringCase(command.alias.c_str(), first.c_str()) == 0) {
-            FString message = MakeFString(line);
-            command.callback(player, &message, mode, 0);
-            return true;
+    bool commandExecuted = false;
+    const std::size_t start = line.find_first_not_of(u' ');
+    if (start != std::u16string::npos) {
+        const std::size_t end = line.find(u' ', start);
+        const std::u16string first =
+            line.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
+        const std::vector<RegisteredCommand> commands = state.commands;
+        for (const auto& command : commands) {
+            if (CompareIgnoringCase(command.alias.c_str(), first.c_str()) == 0) {
+                command.callback(player, &message, mode, platform);
+                commandExecuted = true;
+                break;
+            }
         }
     }
+    bool taken = false;
+    const std::vector<RegisteredChatCallback> callbacks = state.chatCallbacks;
+    for (const auto& callback : callbacks) {
+        taken = callback.callback(player, &message, mode, platform, false, commandExecuted) || taken;
+    }
+    if (commandExecuted || taken) {
+        return true;
+    }
+    state.shownChat.push_back({player, {}, ToUtf8(line)});
+    Emit(Event::Kind::ChatShown, player, ToUtf8(line));
     return false;
+}
+
+void SetPlatform(AShooterPlayerController* player, int platform) {
+    if (Player* target = PlayerOf(player)) {
+        target->platform = platform;
+    }
 }
 
 bool Chat(AShooterPlayerController* player, const std::string& utf8Line, int mode) {
@@ -376,6 +519,7 @@ void CallLogout(AController* exiting) {
 
 std::vector<ChatLine> ChatLines() { return State().chatLines; }
 void ClearChatLines() { State().chatLines.clear(); }
+std::vector<ChatLine> ShownChatLines() { return State().shownChat; }
 
 std::vector<std::string> RegisteredAliases() {
     std::vector<std::string> aliases;
@@ -383,6 +527,14 @@ std::vector<std::string> RegisteredAliases() {
         aliases.push_back(ToUtf8(command.alias));
     }
     return aliases;
+}
+
+std::vector<std::string> ChatMessageCallbackIds() {
+    std::vector<std::string> ids;
+    for (const auto& callback : State().chatCallbacks) {
+        ids.push_back(ToUtf8(callback.id));
+    }
+    return ids;
 }
 
 std::vector<RegistryCall> RegistryCalls() { return State().registryCalls; }
@@ -403,6 +555,7 @@ std::vector<NameRequest> NameRequests() { return State().nameRequests; }
 void ClearRecords() {
     auto& state = State();
     state.chatLines.clear();
+    state.shownChat.clear();
     state.registryCalls.clear();
     state.hookCalls.clear();
     state.messengerRequests.clear();
@@ -440,94 +593,148 @@ void ClearFaults() {
 
 namespace {
 
-// The dynamic loader of the platform, as the host uses it.
 #if defined(_WIN32)
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    HMODULE module = LoadLibraryW(path.c_str());
-    if (module == nullptr) {
-        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
-    }
-    return reinterpret_cast<void*>(module);
-}
-void* FindSymbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-bool StillLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+constexpr char LibraryExtension[] = ".dll";
 #else
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        error = reason != nullptr ? reason : "could not load " + path.string();
-    }
-    return handle;
-}
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-void CloseLibrary(void* library) { dlclose(library); }
-bool StillLoaded(const std::filesystem::path& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
+constexpr char LibraryExtension[] = ".so";
 #endif
+
+struct PluginInfo {
+    std::string fullName;
+    std::string description = "No description";
+    float version = 1.0F;
+    float minApiVersion = 0.0F;
+    bool preventUnloading = false;
+};
+
+// PluginInfo.json as the host reads it: absent keys and an absent file give the defaults; a file
+// that is not JSON, or a key of the wrong type, fails the load.
+bool ReadPluginInfo(const std::filesystem::path& folder, PluginInfo& info, std::string& error) {
+    std::ifstream file(folder / "PluginInfo.json");
+    if (!file.is_open()) {
+        return true;
+    }
+    try {
+        nlohmann::json json;
+        file >> json;
+        info.fullName = json.value("FullName", "");
+        info.description = json.value("Description", "No description");
+        info.version = json.value("Version", 1.0F);
+        info.minApiVersion = json.value("MinApiVersion", 0.0F);
+        (void)json.value("Dependencies", std::vector<std::string>{});
+        info.preventUnloading = json.value("PreventUnloading", false);
+        return true;
+    } catch (const std::exception& fault) {
+        error = fault.what();
+        return false;
+    }
+}
+
+bool LoadFailed(std::string& error, std::string reason) {
+    error = std::move(reason);
+    if (State().hostLog) {
+        State().hostLog->warn(error);
+    }
+    return false;
+}
+
+std::vector<LoadedPlugin>::iterator FindPlugin(const std::string& name) {
+    auto& plugins = State().plugins;
+    return std::find_if(plugins.begin(), plugins.end(), [&](const LoadedPlugin& p) { return p.name == name; });
+}
 
 }  // namespace
 
-bool LoadPlugin(const std::filesystem::path& library, std::string& error) {
+void SetHostVersion(float version) { State().hostVersion = version; }
+
+bool LoadPlugin(const std::string& name, std::string& error) {
     auto& state = State();
-    if (state.pluginHandle != nullptr) {
-        error = "a plugin is already loaded from " + state.pluginPath.string();
-        return false;
+    if (FindPlugin(name) != state.plugins.end()) {
+        return LoadFailed(error, "Plugin " + name + " is already loaded");
     }
-    void* handle = OpenLibrary(library, error);
+    const std::filesystem::path folder = state.serverDir / "ArkApi" / "Plugins" / name;
+    PluginInfo info;
+    std::string reason;
+    if (!ReadPluginInfo(folder, info, reason)) {
+        return LoadFailed(error, reason);
+    }
+    if (state.hostVersion < info.minApiVersion) {
+        return LoadFailed(error, "Plugin " + name + " requires newer API version!");
+    }
+    const std::filesystem::path library = folder / (name + LibraryExtension);
+    void* handle = OpenLibrary(library, reason);
     if (handle == nullptr) {
-        return false;
+        return LoadFailed(error, reason);
     }
     auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init"));
-    auto unload = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Unload"));
-    if (init == nullptr || unload == nullptr) {
+    if (init == nullptr || FindSymbol(handle, "Plugin_Unload") == nullptr) {
         CloseLibrary(handle);
-        error = library.string() + " is not a plugin: it does not export Plugin_Init and Plugin_Unload";
-        return false;
+        return LoadFailed(error,
+                          library.string() + " is not a plugin: it does not export Plugin_Init and Plugin_Unload");
     }
-    state.pluginHandle = handle;
-    state.pluginPath = library;
+    state.plugins.push_back(
+        {name, handle, ModuleOf(reinterpret_cast<const void*>(init)), library, info.preventUnloading});
     init();
+    HostLog(fmt::format("Loaded plugin {} V{} ({})", info.fullName.empty() ? name : info.fullName, info.version,
+                        info.description));
     return true;
 }
 
-bool UnloadPlugin(std::string& error) {
+Registrations RemoveRegistrationsOf(const std::string& plugin) {
     auto& state = State();
-    if (state.pluginHandle == nullptr) {
-        error = "no plugin is loaded";
-        return false;
-    }
-    auto unload = reinterpret_cast<void (*)()>(FindSymbol(state.pluginHandle, "Plugin_Unload"));
-    unload();
-    // The host itself takes back whatever the plugin left registered.
-    state.leftBehind = {};
+    Registrations removed;
+    auto owned = [&](const auto& entry) { return entry.owner == plugin; };
     for (const auto& command : state.commands) {
-        if (command.byPlugin) {
-            state.leftBehind.commands.push_back(ToUtf8(command.alias));
+        if (owned(command)) {
+            removed.commands.push_back(ToUtf8(command.alias));
+            Emit(Event::Kind::Unregister, nullptr, removed.commands.back());
         }
     }
-    std::erase_if(state.commands, [](const RegisteredCommand& command) { return command.byPlugin; });
+    std::erase_if(state.commands, owned);
+    for (const auto& callback : state.chatCallbacks) {
+        if (owned(callback)) {
+            removed.callbacks.push_back(ToUtf8(callback.id));
+            Emit(Event::Kind::Unregister, nullptr, removed.callbacks.back(), ChatCallbackKind);
+        }
+    }
+    std::erase_if(state.chatCallbacks, owned);
+    for (const auto& other : state.otherRegistrations) {
+        if (owned(other)) {
+            removed.others.push_back(other.kind + " " + ToUtf8(other.id));
+        }
+    }
+    std::erase_if(state.otherRegistrations, owned);
     for (auto& [key, chain] : state.hooks) {
         for (const auto& entry : std::vector<HookChain::Entry>(chain.entries)) {
-            if (!entry.host) {
-                state.leftBehind.hooks.push_back(key);
+            if (!entry.host && owned(entry)) {
+                removed.hooks.push_back(key);
                 RemoveDetour(key, entry.detour);
+                Emit(Event::Kind::HookRemove, nullptr, key);
             }
         }
     }
-    CloseLibrary(state.pluginHandle);
-    state.pluginHandle = nullptr;
-    std::filesystem::path path = std::exchange(state.pluginPath, {});
-    if (StillLoaded(path)) {
-        error = path.string() + " is still in memory after it was unloaded";
+    return removed;
+}
+
+bool UnloadPlugin(const std::string& name, std::string& error) {
+    auto& state = State();
+    auto plugin = FindPlugin(name);
+    if (plugin == state.plugins.end()) {
+        error = "Plugin " + name + " is not loaded";
+        return false;
+    }
+    if (plugin->preventUnloading) {
+        error = "Plugin " + name + " prevents unloading";
+        return false;
+    }
+    const LoadedPlugin unloading = *plugin;
+    reinterpret_cast<void (*)()>(FindSymbol(unloading.handle, "Plugin_Unload"))();
+    // Right after Plugin_Unload the host takes back everything the plugin's module registered.
+    state.removedAtUnload = RemoveRegistrationsOf(name);
+    state.plugins.erase(FindPlugin(name));
+    CloseLibrary(unloading.handle);
+    if (StillLoaded(unloading.path)) {
+        error = unloading.path.string() + " is still in memory after it was unloaded";
         return false;
     }
     return true;
@@ -550,9 +757,17 @@ std::uint64_t ResidentKiB() {
 #endif
 }
 
-bool PluginLoaded() { return State().pluginHandle != nullptr; }
+bool PluginLoaded(const std::string& name) { return FindPlugin(name) != State().plugins.end(); }
 
-LeftBehind LeftBehindAtUnload() { return State().leftBehind; }
+std::vector<std::string> LoadedPlugins() {
+    std::vector<std::string> names;
+    for (const auto& plugin : State().plugins) {
+        names.push_back(plugin.name);
+    }
+    return names;
+}
+
+Registrations RemovedAtUnload() { return State().removedAtUnload; }
 
 }  // namespace StandIn
 

@@ -64,6 +64,7 @@ struct Player {
     std::u16string characterName;
     bool connected = true;
     double lastChat = -1e300;  // game time of the previous chat line
+    int platform = 0;
     std::vector<std::string> commands;
     std::map<std::string, std::string> cvars;
     std::unique_ptr<ClassObject> ownClass;  // a class of its own, for injected faults
@@ -76,7 +77,8 @@ struct HookChain {
     struct Entry {
         void* detour;
         void** slot;
-        bool host;  // the host's own detour
+        bool host;          // the host's own detour
+        std::string owner;  // the plugin whose module installed it; "" for the program
     };
     std::vector<Entry> entries;
     void* EntryPoint() const { return entries.empty() ? original : entries.back().detour; }
@@ -84,10 +86,34 @@ struct HookChain {
 
 using ChatCallback = std::function<void(AShooterPlayerController*, FString*, int, int)>;
 
+using ChatMessageCallback = std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)>;
+
+// Every registration is tagged with the plugin whose module made it ("" for the program itself).
 struct RegisteredCommand {
     std::u16string alias;
     ChatCallback callback;
-    bool byPlugin = false;
+    std::string owner;
+};
+
+struct RegisteredChatCallback {
+    std::u16string id;
+    ChatMessageCallback callback;
+    std::string owner;
+};
+
+// Console and RCON commands, tick and timer callbacks: kept and removed, never called.
+struct OtherRegistration {
+    std::string kind;
+    std::u16string id;
+    std::string owner;
+};
+
+struct LoadedPlugin {
+    std::string name;
+    void* handle = nullptr;
+    const void* base = nullptr;  // where the module lies in memory, to know its calls by
+    std::filesystem::path path;
+    bool preventUnloading = false;
 };
 
 struct HostState {
@@ -99,15 +125,18 @@ struct HostState {
     std::vector<std::unique_ptr<Player>> players;
     std::unique_ptr<GameModeObject> gameMode;
     std::vector<RegisteredCommand> commands;
+    std::vector<RegisteredChatCallback> chatCallbacks;
+    std::vector<OtherRegistration> otherRegistrations;
     std::vector<RegistryCall> registryCalls;
     std::map<std::string, HookChain> hooks;
     std::vector<HookCall> hookCalls;
     std::vector<ChatLine> chatLines;
+    std::vector<ChatLine> shownChat;
     std::vector<std::string> messengerRequests;
     std::vector<NameRequest> nameRequests;
     std::function<void(AShooterGameMode*, AController*)> logoutObserver;
     std::function<void(const Event&)> listener;
-    LeftBehind leftBehind;
+    Registrations removedAtUnload;
 
     double gameTime = 0;
     double chatSpacing = 1;
@@ -123,8 +152,8 @@ struct HostState {
     bool engineThrows = false;
     bool hostThrows = false;
 
-    void* pluginHandle = nullptr;
-    std::filesystem::path pluginPath;
+    std::vector<LoadedPlugin> plugins;  // in load order
+    float hostVersion = 2.03F;
 };
 
 HostState& State();

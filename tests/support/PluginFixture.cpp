@@ -10,13 +10,14 @@ void PluginFixture::SetUp() {
 
 void PluginFixture::TearDown() {
     Plugin_Unload();
+    StandIn::RemoveRegistrationsOf("");               // as the host does after Plugin_Unload
     Lumora::CurrentConfig = Lumora::BuiltInConfig();  // as the next test, or the next repeat, expects
     HostTest::TearDown();
 }
 
 void PluginFixture::Say(AShooterPlayerController* player, const std::string& line) {
     const StandIn::HeapStats before = StandIn::Heap();
-    EXPECT_TRUE(StandIn::Chat(player, line)) << "no alias matched: " << line;
+    EXPECT_TRUE(StandIn::Chat(player, line)) << "the plugin did not take: " << line;
     const StandIn::HeapStats after = StandIn::Heap();
     EXPECT_EQ(after.liveBlocks, before.liveBlocks) << "engine blocks left behind by: " << line;
     EXPECT_EQ(after.liveBytes, before.liveBytes) << line;

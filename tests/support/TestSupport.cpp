@@ -147,6 +147,15 @@ std::string Utf8(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
+                                    const std::filesystem::path& library) {
+    const auto folder = serverDir / "ArkApi" / "Plugins" / name;
+    std::filesystem::create_directories(folder);
+    const auto installed = folder / (name + library.extension().string());
+    std::filesystem::copy_file(library, installed, std::filesystem::copy_options::overwrite_existing);
+    return installed;
+}
+
 void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

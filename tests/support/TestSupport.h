@@ -40,6 +40,10 @@ protected:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// Copies a plugin library to ArkApi/Plugins/NAME/NAME.so (.dll) under the server folder, where the
+// host loads it from; returns that path.
+std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
+                                    const std::filesystem::path& library);
 
 // The platform's dynamic loader, for tests that do what the host does.
 void* OpenLibrary(const std::filesystem::path& path);

@@ -25,7 +25,8 @@ using nlohmann::json;
 namespace {
 
 const char* const Usage =
-    "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--script FILE] [--json] [--help]\n";
+    "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--also-plugin NAME=PATH]...\n"
+    "                      [--script FILE] [--json] [--help]\n";
 
 const char* const Help =
     "commands, one a line:\n"
@@ -38,6 +39,8 @@ const char* const Help =
     "  pace SECONDS              game time that passes before each chat line (1 unless set; the host drops\n"
     "                            a player's line that comes less than a second after their previous one)\n"
     "  load | unload             load the plugin and start it | stop it and unload the library\n"
+    "  load-plugin NAME PATH     put another plugin's library at ArkApi/Plugins/NAME/NAME.so and load it\n"
+    "  unload-plugin NAME        unload that plugin\n"
     "  fault no-rpc NAME | no-class NAME | rpc-fails-after NAME N | refuse-hook | no-messenger | missing-key KEY\n"
     "  heap                      the engine heap's live blocks and bytes\n"
     "  help                      this text\n"
@@ -48,6 +51,7 @@ struct Options {
     fs::path plugin = LUMORA_DEFAULT_PLUGIN;
     std::optional<fs::path> config;
     std::optional<fs::path> script;
+    std::vector<std::pair<std::string, fs::path>> otherPlugins;  // loaded after Lumora, in this order
     bool json = false;
 };
 
@@ -78,12 +82,12 @@ private:
     }
     AShooterPlayerController* Find(const std::string& name, bool mustBeConnected);
     void Execute(const std::string& line);
-    void Load();
-    void Unload();
+    void Load(const std::string& name = "Lumora");
+    void Unload(const std::string& name = "Lumora");
+    void LoadOther(const std::string& name, const fs::path& library);
     void Fault(std::istringstream& words);
 
     Options options_;
-    fs::path pluginCopy_;
     std::map<std::string, AShooterPlayerController*> players_;
 };
 
@@ -103,10 +107,16 @@ void Session::OnEvent(const StandIn::Event& event) {
                   "[" + NameOf(event.player) + "'s console] " + event.text);
             break;
         case Kind::Register:
-            Print({{"event", "register"}, {"alias", event.text}}, "[host] chat command registered: " + event.text);
+        case Kind::Unregister: {
+            const bool registered = event.kind == Kind::Register;
+            const std::string what = event.extra.empty() ? "chat command" : event.extra;
+            Print({{"event", registered ? "register" : "unregister"}, {"alias", event.text}, {"kind", what}},
+                  "[host] " + what + (registered ? " registered: " : " unregistered: ") + event.text);
             break;
-        case Kind::Unregister:
-            Print({{"event", "unregister"}, {"alias", event.text}}, "[host] chat command unregistered: " + event.text);
+        }
+        case Kind::ChatShown:
+            Print({{"event", "chat-shown"}, {"player", NameOf(event.player)}, {"text", event.text}},
+                  "[chat to everyone] " + NameOf(event.player) + ": " + event.text);
             break;
         case Kind::HookInstall:
         case Kind::HookRemove: {
@@ -149,22 +159,39 @@ AShooterPlayerController* Session::Find(const std::string& name, bool mustBeConn
     return it->second;
 }
 
-void Session::Load() {
-    if (StandIn::PluginLoaded()) {
-        Error("the plugin is already loaded");
+void Session::Load(const std::string& name) {
+    if (StandIn::PluginLoaded(name)) {
+        Error("the plugin " + name + " is already loaded");
         return;
     }
     std::string error;
-    if (!StandIn::LoadPlugin(pluginCopy_, error)) {
+    if (!StandIn::LoadPlugin(name, error)) {
         Error(error);
     }
 }
 
-void Session::Unload() {
+void Session::Unload(const std::string& name) {
     std::string error;
-    if (!StandIn::UnloadPlugin(error)) {
+    if (!StandIn::UnloadPlugin(name, error)) {
         Error(error);
     }
+}
+
+// Lays out the plugin's folder as the host expects it, then loads it.
+void Session::LoadOther(const std::string& name, const fs::path& library) {
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
+        Error("a plugin's NAME is one folder name");
+        return;
+    }
+    const fs::path folder = options_.serverDir / "ArkApi" / "Plugins" / name;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    fs::copy_file(library, folder / (name + ".so"), fs::copy_options::overwrite_existing, error);
+    if (error) {
+        Error("could not copy " + library.string() + " to " + folder.string() + ": " + error.message());
+        return;
+    }
+    Load(name);
 }
 
 void Session::Fault(std::istringstream& words) {
@@ -232,7 +259,7 @@ void Session::Execute(const std::string& line) {
         if (player == nullptr) {
             return;
         }
-        if (!StandIn::PluginLoaded()) {
+        if (StandIn::LoadedPlugins().empty()) {
             Error("no plugin is loaded");
             return;
         }
@@ -278,6 +305,22 @@ void Session::Execute(const std::string& line) {
         Load();
     } else if (command == "unload") {
         Unload();
+    } else if (command == "load-plugin") {
+        std::string library;
+        words >> name;
+        std::getline(words >> std::ws, library);
+        if (name.empty() || library.empty()) {
+            Error("load-plugin needs a NAME and the PATH of its library");
+        } else {
+            LoadOther(name, library);
+        }
+    } else if (command == "unload-plugin") {
+        words >> name;
+        if (name.empty()) {
+            Error("unload-plugin needs a NAME");
+        } else {
+            Unload(name);
+        }
     } else if (command == "fault") {
         Fault(words);
     } else if (command == "heap") {
@@ -304,10 +347,9 @@ int Session::Run() {
     const fs::path pluginDir = options_.serverDir / "ArkApi" / "Plugins" / "Lumora";
     std::error_code error;
     fs::create_directories(pluginDir, error);
-    pluginCopy_ = pluginDir / "Lumora.so";
-    fs::copy_file(options_.plugin, pluginCopy_, fs::copy_options::overwrite_existing, error);
+    fs::copy_file(options_.plugin, pluginDir / "Lumora.so", fs::copy_options::overwrite_existing, error);
     if (error) {
-        Error("could not copy the plugin to " + pluginCopy_.string() + ": " + error.message());
+        Error("could not copy the plugin to " + pluginDir.string() + ": " + error.message());
     }
     if (options_.config) {
         fs::copy_file(*options_.config, pluginDir / "config.json", fs::copy_options::overwrite_existing, error);
@@ -319,6 +361,9 @@ int Session::Run() {
         std::cout << "server folder: " << options_.serverDir.string() << '\n';
     }
     Load();
+    for (const auto& [name, library] : options_.otherPlugins) {
+        LoadOther(name, library);
+    }
 
     if (options_.script) {
         std::ifstream script(*options_.script);
@@ -350,8 +395,10 @@ int Session::Run() {
             }
         }
     }
-    if (StandIn::PluginLoaded()) {
-        Unload();
+    // The host never unloads plugins at shut-down; the development host does, so that a session
+    // shows every block given back.
+    for (const auto& name : StandIn::LoadedPlugins()) {
+        Unload(name);
     }
     StandIn::SetEventListener(nullptr);
     StandIn::StopHost();
@@ -381,6 +428,13 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--also-plugin") {
+            auto text = value();
+            const auto equals = text ? text->find('=') : std::string::npos;
+            if (equals == std::string::npos || equals == 0 || equals + 1 == text->size()) {
+                return UsageError("--also-plugin needs NAME=PATH");
+            }
+            options.otherPlugins.emplace_back(text->substr(0, equals), text->substr(equals + 1));
         } else if (arg == "--server-dir" || arg == "--plugin" || arg == "--config" || arg == "--script") {
             auto text = value();
             if (!text) {

@@ -89,17 +89,18 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
         StandIn::Forget(p);
     }
     Plugin_Unload();
+    StandIn::RemoveRegistrationsOf("");  // as the host does after Plugin_Unload
     Expect(StandIn::Heap().liveBlocks == heapAtStart.liveBlocks, "engine blocks left after unload");
 }
 
-void CyclePhase(const fs::path& library, std::uint64_t cycles) {
+void CyclePhase(std::uint64_t cycles) {
     const auto heapAtStart = StandIn::Heap();
     auto* player = StandIn::Join("cycler");
     std::printf("%10s %12s %12s %14s %8s %12s\n", "cycles", "heap blocks", "heap bytes", "registrations", "hooks",
                 "resident KiB");
     for (std::uint64_t cycle = 1; cycle <= cycles; ++cycle) {
         std::string error;
-        if (!StandIn::LoadPlugin(library, error)) {
+        if (!StandIn::LoadPlugin("Lumora", error)) {
             std::printf("load failed: %s\n", error.c_str());
             failed = true;
             return;
@@ -107,7 +108,7 @@ void CyclePhase(const fs::path& library, std::uint64_t cycles) {
         StandIn::Chat(player, "/fps low");
         StandIn::Chat(player, "/fps status");
         StandIn::Chat(player, "/fps");
-        if (!StandIn::UnloadPlugin(error)) {
+        if (!StandIn::UnloadPlugin("Lumora", error)) {
             std::printf("unload failed: %s\n", error.c_str());
             failed = true;
             return;
@@ -122,7 +123,8 @@ void CyclePhase(const fs::path& library, std::uint64_t cycles) {
                         static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(), hooks,
                         static_cast<unsigned long long>(StandIn::ResidentKiB()));
             Expect(heap.liveBlocks == heapAtStart.liveBlocks, "engine blocks left after a cycle");
-            Expect(StandIn::RegisteredAliases().empty() && hooks == 0, "registrations left after a cycle");
+            Expect(StandIn::RegisteredAliases().empty() && StandIn::ChatMessageCallbackIds().empty() && hooks == 0,
+                   "registrations left after a cycle");
         }
     }
     StandIn::Forget(player);
@@ -146,7 +148,7 @@ int main(int argc, char** argv) {
     const fs::path pluginDir = server / "ArkApi" / "Plugins" / "Lumora";
     fs::create_directories(pluginDir);
     fs::copy_file(LUMORA_PLUGIN_PATH, pluginDir / "Lumora.so");
-    CyclePhase(pluginDir / "Lumora.so", cycles);
+    CyclePhase(cycles);
     StandIn::StopHost();
     fs::remove_all(server);
     std::printf(failed ? "result: DRIFT\n" : "result: flat\n");

@@ -35,6 +35,8 @@ struct AController;
 struct APlayerController;
 struct AShooterGameMode;
 struct AShooterPlayerController;
+struct RCONClientConnection;
+struct RCONPacket;
 struct UClass;
 struct UFunction;
 struct UObject;

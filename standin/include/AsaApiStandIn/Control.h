@@ -67,12 +67,16 @@ ARK_API std::vector<std::string> ClientCommands(AShooterPlayerController* player
 ARK_API std::map<std::string, std::string> ClientCvars(AShooterPlayerController* player);
 ARK_API void ClearClientCommands(AShooterPlayerController* player);
 
-// The player types a chat line; the host's registry calls the first matching alias's callback.
-// Returns whether an alias matched. Game time first moves on by the chat spacing; a line that comes
-// less than one second of game time after the same player's previous line is dropped, as the host
-// drops it (false, and a ChatDropped event). An exception out of a callback is not caught.
+// The player types a chat line, as the host takes it: a line that comes less than one second of
+// game time after the same player's previous line is dropped (a ChatDropped event); otherwise the
+// first chat command whose text equals the first word ignoring case is called, then every
+// chat-message callback, and the line is shown to everyone as chat (a ChatShown event) unless a
+// command took it or a callback returned true. Returns whether a command or a callback took it.
+// Game time first moves on by the chat spacing. An exception out of a callback is not caught.
 ARK_API bool Chat(AShooterPlayerController* player, const std::string& utf8Line, int mode = 0);
 ARK_API bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int mode = 0);
+// The platform the host reports for this player's chat lines (0 unless set).
+ARK_API void SetPlatform(AShooterPlayerController* player, int platform);
 // How far game time moves on before each chat line; 1 second unless set, so no line is dropped.
 ARK_API void SetChatSpacing(double seconds);
 ARK_API void AdvanceGameTime(double seconds);
@@ -92,8 +96,11 @@ struct ChatLine {
 };
 ARK_API std::vector<ChatLine> ChatLines();
 ARK_API void ClearChatLines();
+// Lines the host showed to everyone as chat, in order (sender is empty).
+ARK_API std::vector<ChatLine> ShownChatLines();
 
-ARK_API std::vector<std::string> RegisteredAliases();  // in registration order
+ARK_API std::vector<std::string> RegisteredAliases();       // chat commands, in registration order
+ARK_API std::vector<std::string> ChatMessageCallbackIds();  // in registration order
 struct RegistryCall {
     bool registered = false;  // false: an unregistration
     std::string alias;
@@ -117,7 +124,8 @@ struct NameRequest {
 ARK_API std::vector<NameRequest> NameRequests();
 // Paths that the plugin handed to GetChatMessenger, as UTF-8.
 ARK_API std::vector<std::string> MessengerRequests();
-// Forgets the chat lines, registry and hook calls, name and messenger requests and log records kept so far.
+// Forgets the chat lines (sent and shown), registry and hook calls, name and messenger requests and log records kept so
+// far.
 ARK_API void ClearRecords();
 
 struct LogRecord {
@@ -134,11 +142,23 @@ ARK_API std::uint64_t LogFlushCount();
 
 // Events as they happen, for tools that show a session.
 struct Event {
-    enum class Kind { Log, Chat, Console, Register, Unregister, HookInstall, HookRemove, Join, Leave, ChatDropped };
+    enum class Kind {
+        Log,
+        Chat,
+        Console,
+        Register,
+        Unregister,
+        HookInstall,
+        HookRemove,
+        Join,
+        Leave,
+        ChatDropped,
+        ChatShown
+    };
     Kind kind = Kind::Log;
     AShooterPlayerController* player = nullptr;
-    std::string text;   // log message, chat text, console command, alias, hook key
-    std::string extra;  // log line, chat sender, log level
+    std::string text;   // log message, chat text, console command, alias or callback id, hook key
+    std::string extra;  // log line, chat sender, "chat-message callback" for a callback's (un)registration
     std::string level;
     bool result = true;
 };
@@ -150,6 +170,7 @@ ARK_API void FaultNullClass(AShooterPlayerController* player);  // no class at a
 // After n more successful function lookups on that player's class, every later one fails.
 ARK_API void FaultRpcFailsAfter(AShooterPlayerController* player, int n);
 ARK_API void FaultRefuseHook(bool refuse);
+// The game has not started yet, so the host has no default messaging manager to fall back to.
 ARK_API void FaultNoMessenger(bool none);
 // The key no longer resolves: as on a real server, the next lookup of it writes a critical line and
 // ends the process.
@@ -160,20 +181,32 @@ ARK_API void FaultEngineThrows(bool fail);
 ARK_API void FaultHostThrows(bool fail);
 ARK_API void ClearFaults();
 
-// ---- plugins -------------------------------------------------------------------------------
-// Loads the library as the host does and calls its Plugin_Init. False with a reason when it fails.
-ARK_API bool LoadPlugin(const std::filesystem::path& library, std::string& error);
-// Calls Plugin_Unload and unloads the library. False with a reason when none is loaded or the
-// library stays in memory after it.
-ARK_API bool UnloadPlugin(std::string& error);
-// What the host itself had to remove after the last Plugin_Unload: chat commands and detours that
-// the plugin left registered.
-struct LeftBehind {
+// ---- plugins ----------------------------------------------------------------------------------
+// The host's API version, which a plugin's MinApiVersion is held against (2.03 unless set).
+ARK_API void SetHostVersion(float version);
+// Loads ArkApi/Plugins/NAME/NAME.so (NAME.dll on Windows) under the server folder as the host
+// does: reads its PluginInfo.json, refuses a plugin that needs a newer API, calls Plugin_Init and
+// logs "Loaded plugin ...". False with the reason, which the host also logs as a warning.
+ARK_API bool LoadPlugin(const std::string& name, std::string& error);
+// Calls the plugin's Plugin_Unload, removes what its module registered, and unloads the library.
+// False with a reason when it is not loaded or the library stays in memory after it.
+ARK_API bool UnloadPlugin(const std::string& name, std::string& error);
+ARK_API bool PluginLoaded(const std::string& name);
+ARK_API std::vector<std::string> LoadedPlugins();  // in load order
+// Registrations of one module: chat commands, chat-message callbacks, other commands and
+// callbacks (console, RCON, tick, timer), and hook keys.
+struct Registrations {
     std::vector<std::string> commands;
+    std::vector<std::string> callbacks;
+    std::vector<std::string> others;
     std::vector<std::string> hooks;
+    friend bool operator==(const Registrations&, const Registrations&) = default;
 };
-ARK_API LeftBehind LeftBehindAtUnload();
-ARK_API bool PluginLoaded();
+// What the host removed by module right after the last Plugin_Unload.
+ARK_API Registrations RemovedAtUnload();
+// Removes what one module registered, as the host does after Plugin_Unload; "" is the program
+// itself, for a plugin linked into it.
+ARK_API Registrations RemoveRegistrationsOf(const std::string& plugin);
 
 // ---- the process ---------------------------------------------------------------------------
 // The server process's resident memory, in KiB.

@@ -27,7 +27,7 @@ public:
         }
     }
     TArray(const TArray& Other) { CopyFrom(Other); }
-    TArray(TArray&& Other) noexcept
+    TArray(TArray&& Other)
         : Data(std::exchange(Other.Data, nullptr)),
           ArrayNum(std::exchange(Other.ArrayNum, 0)),
           ArrayMax(std::exchange(Other.ArrayMax, 0)) {}
@@ -44,7 +44,7 @@ public:
         }
         return *this;
     }
-    TArray& operator=(TArray&& Other) noexcept {
+    TArray& operator=(TArray&& Other) {
         if (this != &Other) {
             TArray Old(std::move(*this));
             Data = std::exchange(Other.Data, nullptr);

@@ -1,0 +1,204 @@
+// Lumora on a server that runs other plugins too: the host loads each from its folder, reads its
+// PluginInfo.json, calls the chat commands and then every chat-message callback, shows every line
+// nobody took as chat, and takes back each plugin's registrations by module after its unload.
+
+#include <gmock/gmock.h>
+
+#include "support/TestSupport.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+namespace {
+
+const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
+
+class NeighbourTest : public TestSupport::HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        lumoraDir = TestSupport::InstallPlugin(server.path(), "Lumora", LUMORA_PLUGIN_PATH).parent_path();
+        alice = StandIn::Join("Alice");
+    }
+    void TearDown() override {
+        for (const auto& name : StandIn::LoadedPlugins()) {
+            Unload(name);
+        }
+        HostTest::TearDown();
+    }
+    // Another plugin, registering what each line of commands asks for ("command /fps", "word fps").
+    void InstallNeighbour(const std::string& name, const std::string& commands) {
+        const auto library = TestSupport::InstallPlugin(server.path(), name, LUMORA_NEIGHBOUR_PATH);
+        TestSupport::WriteFile(library.parent_path() / "commands.txt", commands);
+    }
+    static void Load(const std::string& name) {
+        std::string error;
+        ASSERT_TRUE(StandIn::LoadPlugin(name, error)) << error;
+    }
+    static void Unload(const std::string& name) {
+        std::string error;
+        ASSERT_TRUE(StandIn::UnloadPlugin(name, error)) << error;
+    }
+    // Who answered the line, as "sender: text", and forgets it.
+    static std::vector<std::string> Answers() {
+        std::vector<std::string> answers;
+        for (const auto& line : StandIn::ChatLines()) {
+            answers.push_back(line.sender + ": " + line.text);
+        }
+        StandIn::ClearChatLines();
+        return answers;
+    }
+    std::size_t Sent() {
+        const auto count = StandIn::ClientCommands(alice).size();
+        StandIn::ClearClientCommands(alice);
+        return count;
+    }
+
+    std::filesystem::path lumoraDir;
+    AShooterPlayerController* alice = nullptr;
+};
+
+// With the built-in aliases "/fps" and "fps", a line that begins with the word is Lumora's only when
+// it is a whole command; every other line is chat, and Lumora does nothing with it.
+TEST_F(NeighbourTest, WordAliasTakesOnlyWholeCommands) {
+    Load("Lumora");
+    StandIn::ClearLog();
+    const std::string shown[] = {"fps is terrible on this map",
+                                 "FPS!",
+                                 "fps low please",
+                                 "I get 30 fps",
+                                 "fps low!",
+                                 "fps lowest",
+                                 "fps\tlow",
+                                 "",
+                                 "   ",
+                                 "fpsy low"};
+    for (const auto& line : shown) {
+        EXPECT_FALSE(StandIn::Chat(alice, line)) << line;
+        ASSERT_FALSE(StandIn::ShownChatLines().empty()) << line;
+        EXPECT_EQ(StandIn::ShownChatLines().back().text, line);
+        EXPECT_EQ(StandIn::ShownChatLines().back().player, alice);
+    }
+    EXPECT_EQ(StandIn::ShownChatLines().size(), std::size(shown));
+    EXPECT_THAT(Answers(), IsEmpty());
+    EXPECT_EQ(Sent(), 0u);
+    EXPECT_THAT(Messages(), IsEmpty());
+    StandIn::ClearRecords();
+
+    struct Taken {
+        const char* line;
+        std::size_t sent;
+        const char* reply;
+    } taken[] = {
+        {"fps", 21, "Lumora: Applied the Medium performance preset."},
+        {"FPS low", 21, "Lumora: Applied the Low performance preset."},
+        {"  fps   Status ", 0, "Lumora: Active Lumora preset: Low."},
+        {"Fps OFF", 25, "Lumora: Baseline applied. This does not restore your original settings."},
+        {"/fps lowest", 0, "Lumora: Usage: /fps [on|off|low|medium|high|epic|status|help]"},
+    };
+    for (const auto& t : taken) {
+        EXPECT_TRUE(StandIn::Chat(alice, t.line)) << t.line;
+        EXPECT_THAT(Answers(), ElementsAre(t.reply)) << t.line;
+        EXPECT_EQ(Sent(), t.sent) << t.line;
+    }
+    EXPECT_THAT(StandIn::ShownChatLines(), IsEmpty());
+}
+
+// Another plugin's "/fps", registered first, wins every "/fps" line; Lumora's word alias still works,
+// and whichever plugin is unloaded, the other's registrations stay.
+TEST_F(NeighbourTest, EachPluginKeepsItsOwnCommandWhateverTheOrder) {
+    InstallNeighbour("Neighbour", "command /fps\n");
+    for (const bool neighbourFirst : {true, false}) {
+        SCOPED_TRACE(neighbourFirst ? "the other plugin first" : "Lumora first");
+        Load(neighbourFirst ? "Neighbour" : "Lumora");
+        Load(neighbourFirst ? "Lumora" : "Neighbour");
+        EXPECT_TRUE(StandIn::Chat(alice, "/fps low"));
+        if (neighbourFirst) {
+            EXPECT_THAT(Answers(), ElementsAre("Neighbour: /fps low"));
+            EXPECT_EQ(Sent(), 0u) << "Lumora's /fps never runs";
+        } else {
+            EXPECT_THAT(Answers(), ElementsAre("Lumora: Applied the Low performance preset."));
+            EXPECT_EQ(Sent(), 21u);
+        }
+        EXPECT_TRUE(StandIn::Chat(alice, "fps high"));
+        EXPECT_THAT(Answers(), ElementsAre("Lumora: Applied the High performance preset."));
+        EXPECT_EQ(Sent(), 21u);
+
+        const std::string gone = neighbourFirst ? "Lumora" : "Neighbour";
+        Unload(gone);
+        if (gone == "Lumora") {
+            EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {"Lumora"}, {}, {}}));
+            EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+        } else {
+            EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {}, {}, {}}));
+        }
+        EXPECT_TRUE(StandIn::Chat(alice, "/fps epic"));
+        EXPECT_THAT(Answers(), ElementsAre(neighbourFirst ? "Neighbour: /fps epic"
+                                                          : "Lumora: Applied the Epic performance preset."));
+        Unload(neighbourFirst ? "Neighbour" : "Lumora");
+        EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+        EXPECT_THAT(StandIn::ChatMessageCallbackIds(), IsEmpty());
+        Sent();
+    }
+}
+
+// A word that is another plugin's chat command is that plugin's line; a word alias two plugins share
+// is taken by both, as the host calls every callback.
+TEST_F(NeighbourTest, SharedWordsGoWhereTheHostSendsThem) {
+    InstallNeighbour("Commands", "command fps\n");
+    InstallNeighbour("Words", "word FPS\n");
+    Load("Lumora");
+    Load("Commands");
+    EXPECT_TRUE(StandIn::Chat(alice, "fps low"));
+    EXPECT_THAT(Answers(), ElementsAre("Commands: fps low"));
+    EXPECT_EQ(Sent(), 0u);
+    Unload("Commands");
+    Load("Words");
+    EXPECT_TRUE(StandIn::Chat(alice, "fps low"));
+    EXPECT_THAT(Answers(), ElementsAre("Lumora: Applied the Low performance preset.", "Words: fps low"));
+    EXPECT_EQ(Sent(), 21u);
+    EXPECT_TRUE(StandIn::Chat(alice, "fps is slow")) << "the other plugin takes it; Lumora does not";
+    EXPECT_THAT(Answers(), ElementsAre("Words: fps is slow"));
+    EXPECT_EQ(Sent(), 0u);
+    EXPECT_THAT(StandIn::ShownChatLines(), IsEmpty());
+}
+
+// PluginInfo.json as the host reads it: the package's own loads; a newer API, a file that is not
+// JSON or a number given as a string refuses the plugin with a warning, and the server goes on.
+TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
+    std::filesystem::copy_file(LUMORA_PLUGIN_INFO_PATH, lumoraDir / "PluginInfo.json");
+    Load("Lumora");
+    EXPECT_THAT(Messages("AsaApi"), ElementsAre(StartsWith("Loaded plugin Lumora V1.2 (Lets each player")));
+    Unload("Lumora");
+    std::filesystem::remove(lumoraDir / "PluginInfo.json");
+    StandIn::ClearLog();
+    Load("Lumora");
+    EXPECT_THAT(Messages("AsaApi"), ElementsAre("Loaded plugin Lumora V1 (No description)"));
+    Unload("Lumora");
+
+    struct Refused {
+        const char* info;
+        const char* warning;
+    } refused[] = {
+        {"{not json", "[json.exception.parse_error"},
+        {R"({"Version": "1.2"})", "[json.exception.type_error.302]"},
+        {R"({"MinApiVersion": 2.04})", "Plugin Lumora requires newer API version!"},
+    };
+    for (const auto& r : refused) {
+        TestSupport::WriteFile(lumoraDir / "PluginInfo.json", r.info);
+        StandIn::ClearLog();
+        std::string error;
+        EXPECT_FALSE(StandIn::LoadPlugin("Lumora", error)) << r.info;
+        EXPECT_THAT(error, StartsWith(r.warning));
+        ASSERT_EQ(StandIn::LogRecords().size(), 1u) << r.info;
+        EXPECT_EQ(StandIn::LogRecords()[0].level, "warning");
+        EXPECT_EQ(StandIn::LogRecords()[0].message, error);
+        EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
+        EXPECT_FALSE(TestSupport::LibraryLoaded(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
+    }
+    StandIn::SetHostVersion(2.04F);
+    Load("Lumora");  // the same file, on a newer host
+}
+
+}  // namespace
