@@ -88,7 +88,7 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     EXPECT_EQ(run.Of("chat")[0]["sender"], "Lumora");
     EXPECT_EQ(run.Of("cvars")[0]["cvars"]["r.ScreenPercentage"], "70");
     const auto logs = run.Of("log");
-    EXPECT_THAT(run.Texts("log", "message"), ::testing::Contains("Loaded plugin Lumora V1 (No description)"));
+    EXPECT_THAT(run.Texts("log", "message"), ::testing::Contains(::testing::StartsWith("Loaded plugin Lumora V1.2 (")));
     EXPECT_EQ(logs.back()["message"], "Lumora unloaded");
     EXPECT_THAT(logs.back()["line"].get<std::string>(), HasSubstr(" [Lumora][info] Lumora unloaded"));
     EXPECT_EQ(run.Of("hook")[0], json({{"event", "hook"},

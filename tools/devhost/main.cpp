@@ -351,6 +351,8 @@ int Session::Run() {
     if (error) {
         Error("could not copy the plugin to " + pluginDir.string() + ": " + error.message());
     }
+    // The host reads the plugin's PluginInfo.json before it loads the library.
+    fs::copy_file(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", fs::copy_options::overwrite_existing, error);
     if (options_.config) {
         fs::copy_file(*options_.config, pluginDir / "config.json", fs::copy_options::overwrite_existing, error);
         if (error) {
