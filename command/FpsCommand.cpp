@@ -6,6 +6,7 @@
 #include "client/ClientConsole.h"
 #include "command/ChatReply.h"
 #include "command/FpsArgument.h"
+#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "plugin/PluginLog.h"
@@ -13,11 +14,12 @@
 namespace Lumora {
 namespace {
 
-// Fetched only when a usage line is written.
+// Fetched only when a usage line is written. The game's own limits on names are not known here,
+// so the name is shown escaped and cut, like any text from outside.
 std::string CharacterNameOf(AShooterPlayerController* player) {
     FString name("");
     player->GetPlayerCharacterName(&name);
-    return FStringToUtf8(name);
+    return ShownText(FStringToUtf8(name));
 }
 
 // The first word compared as the host compares chat commands: split at spaces, ignoring case.

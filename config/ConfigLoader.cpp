@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include <Tools.h>
@@ -42,112 +43,6 @@ std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const
     }
     return list;
 }
-
-// The length of the valid UTF-8 sequence at text[i], or 0 when none begins there.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-std::string HexByte(unsigned char byte) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    return std::string{'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]};
-}
-
-// The first bytes of text[from, end), not into the middle of a character, and a mark of the cut.
-std::string Cut(const std::string& text, std::size_t from, std::size_t end, std::size_t kept) {
-    while (kept > 0 && (static_cast<unsigned char>(text[from + kept]) & 0xC0) == 0x80) {
-        --kept;
-    }
-    return text.substr(from, kept) + "... (cut: " + std::to_string(end - from) + " bytes in all)";
-}
-
-}  // namespace
-
-std::string EscapeText(std::string_view text, bool controls) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8SequenceAt(text, i);
-        if (length == 0) {
-            shown += HexByte(byte);
-            ++i;
-            continue;
-        }
-        if (controls && (byte < 0x20 || byte == 0x7F)) {
-            switch (byte) {
-                case '\n':
-                    shown += "\\n";
-                    break;
-                case '\t':
-                    shown += "\\t";
-                    break;
-                case '\r':
-                    shown += "\\r";
-                    break;
-                default:
-                    shown += HexByte(byte);
-            }
-        } else {
-            shown.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return shown;
-}
-
-std::string ConfigFaultText(const std::string& what) {
-    // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by
-    // "; expected ...". A token can be as long as the file.
-    static constexpr std::string_view Quote = "last read: '";
-    static constexpr std::size_t KeptToken = 64;
-    static constexpr std::size_t KeptText = 1024;
-    std::string text = what;
-    if (const auto start = text.find(Quote); start != std::string::npos) {
-        const std::size_t from = start + Quote.size();
-        std::size_t end = text.rfind("'; expected ");
-        if (end == std::string::npos || end < from) {
-            end = text.rfind('\'');
-        }
-        if (end != std::string::npos && end >= from && end - from > KeptToken) {
-            text = text.substr(0, from) + Cut(text, from, end, KeptToken) + text.substr(end);
-        }
-    }
-    if (text.size() > KeptText) {
-        text = Cut(text, 0, text.size(), KeptText);
-    }
-    return EscapeText(text, false);
-}
-
-std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Lumora/config.json"; }
 
 std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
                                          const std::vector<std::string>& fallback, bool allowEmpty) {
@@ -192,6 +87,10 @@ PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current) {
     return result;
 }
 
+}  // namespace
+
+std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Lumora/config.json"; }
+
 void ApplyForcedCommands(CommandList& list) {
     for (std::string_view forced : ForcedPresetCommands) {
         const std::string prefix(forced.substr(0, forced.find(' ') + 1));  // "r.Fog "
@@ -202,26 +101,39 @@ void ApplyForcedCommands(CommandList& list) {
 
 PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
-std::ifstream OpenConfigFile(const std::string& path) {
+std::string ReadConfigFile(const std::string& path) {
+    // Only a regular file is opened: a named pipe or a device in its place would block the game
+    // thread, or never end.
     std::error_code error;
-    std::ifstream file;
-    // A folder opens as an empty stream here; it is no file to read.
-    if (!std::filesystem::is_directory(path, error)) {
-        file.open(path, std::ios::binary);
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        Fail("could not open " + path);
     }
+    const auto tooLarge = [&] { Fail("could not read " + path + ": it is larger than 16 MiB"); };
+    if (std::filesystem::file_size(path, error) > MaxConfigBytes && !error) {
+        tooLarge();
+    }
+    std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) {
         Fail("could not open " + path);
     }
-    return file;
+    // The file may grow while it is read: no more than the limit is ever kept.
+    std::string bytes;
+    char buffer[1 << 16];
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+        if (bytes.size() > MaxConfigBytes) {
+            tooLarge();
+        }
+    }
+    return bytes;
 }
 
-PluginConfig LoadConfigFrom(const std::string& path) {
-    std::ifstream file = OpenConfigFile(path);
-    return LoadConfigFromStream(file);
-}
+PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
-PluginConfig LoadConfigFromStream(std::istream& input) {
+PluginConfig LoadConfigFromText(const std::string& bytes) {
     // Reads the first complete value only; a leading byte-order mark is skipped, comments are errors.
+    std::istringstream input(bytes);
     nlohmann::json root;
     input >> root;
     return LoadConfigFromJson(root);

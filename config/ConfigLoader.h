@@ -1,11 +1,9 @@
 #pragma once
 // Reading and strict validation of config.json.
 
-#include <fstream>
-#include <istream>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <json.hpp>
 
@@ -22,6 +20,9 @@ inline constexpr std::string_view ConfigKeys[] = {
     "ChatCommands",   "DefaultPreset",   "OnCommands",      "Presets",      "OffCommands", "Sender",
     "EnabledMessage", "DisabledMessage", "BaselineMessage", "UsageMessage", "HelpMessage", "LogUsage"};
 
+// The most config.json may hold: far above the largest valid file, which is under 2 MiB.
+inline constexpr std::uintmax_t MaxConfigBytes = 16 * 1024 * 1024;
+
 // The server's working directory followed by "/ArkApi/Plugins/Lumora/config.json".
 std::string GetConfigPath();
 
@@ -29,24 +30,15 @@ std::string GetConfigPath();
 PluginConfig LoadConfig();
 // The same load from any path, for tools that must report exactly what the plugin would.
 PluginConfig LoadConfigFrom(const std::string& path);
-// The checks of the load on content already opened.
-PluginConfig LoadConfigFromStream(std::istream& input);
+// The bytes of the file at path: "could not open PATH" unless it is a regular file, and a fault of
+// its own when it holds more than MaxConfigBytes.
+std::string ReadConfigFile(const std::string& path);
+// The checks of the load on the file's bytes.
+PluginConfig LoadConfigFromText(const std::string& bytes);
 // The checks of the load on a value already parsed.
 PluginConfig LoadConfigFromJson(const nlohmann::json& root);
-// The file at path, opened for reading; throws "could not open PATH".
-std::ifstream OpenConfigFile(const std::string& path);
 
-// A load failure's text as admins read it, in the log and from the checker: the quoted input of a
-// parse error cut to a sensible length, and bytes that are not valid UTF-8 shown as \xFF.
-std::string ConfigFaultText(const std::string& what);
-// Text with every byte that begins no valid UTF-8 sequence shown as \xFF; with controls, also
-// every control character (as \n, \t, \r or \x1B).
-std::string EscapeText(std::string_view text, bool controls);
-
-std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
-                                         const std::vector<std::string>& fallback, bool allowEmpty);
-std::string ReadString(const nlohmann::json& object, const std::string& key, const std::string& fallback);
-PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current);
+// Ends every list of presets with the forced commands, dropping earlier settings of their variables.
 void ApplyForcedCommands(CommandList& list);
 
 }  // namespace Lumora

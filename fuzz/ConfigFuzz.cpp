@@ -47,9 +47,8 @@ void CheckInvariants(const PluginConfig& config) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
     try {
-        CheckInvariants(LoadConfigFromStream(input));
+        CheckInvariants(LoadConfigFromText(std::string(reinterpret_cast<const char*>(data), size)));
     } catch (const std::exception& error) {
         FUZZ_CHECK(error.what() != nullptr && error.what()[0] != 0, "an exception with a text");
     }

@@ -9,6 +9,7 @@
 #include "command/ChatReply.h"
 #include "command/FpsCommand.h"
 #include "config/ConfigLoader.h"
+#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "plugin/PluginLog.h"

@@ -1,6 +1,7 @@
 // lumora-config against the plugin itself: same messages, files that load back, warnings that
 // change nothing; and the guide, the schema and the loader agreeing on the keys.
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -112,12 +113,23 @@ TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
     }
 }
 
+// Nothing but a regular file is opened, so a named pipe or a device neither blocks nor runs on.
 TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
     const std::string missing = (dir.path() / "missing.json").string();
-    EXPECT_EQ(Tool("check '" + missing + "'").out, "invalid configuration: could not open " + missing + "\n");
-    EXPECT_EQ(Tool("check '" + dir.path().string() + "'").out,
-              "invalid configuration: could not open " + dir.path().string() + "\n");
-    EXPECT_EQ(Tool("check '" + missing + "'").status, 1);
+    const std::string fifo = (dir.path() / "fifo.json").string();
+    const std::string link = (dir.path() / "link.json").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, link);
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "does not exist"},      {dir.path().string(), "is a folder"}, {fifo, "is a named pipe (FIFO)"},
+        {link, "is a named pipe (FIFO)"}, {"/dev/zero", "is a device"},
+    };
+    for (const auto& [path, what] : cases) {
+        const Result check = Tool("check '" + path + "'");
+        EXPECT_EQ(check.status, 1);
+        EXPECT_EQ(check.out, "invalid configuration: could not open " + path + "\nhint: " + path + " " + what +
+                                 "; config.json must be a regular file\n");
+    }
 }
 
 TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {

@@ -1,6 +1,10 @@
 // The plugin as the host runs it: the built library loaded with the dynamic loader from a server
 // folder, started, used by players, stopped and unloaded.
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +87,15 @@ TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
         EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
         Unload();
     }
+#if !defined(_WIN32)
+    // A named pipe in the file's place: start-up neither blocks on it nor reads it.
+    std::filesystem::remove(path);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    StandIn::ClearLog();
+    Load();
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: invalid configuration: could not open " + path,
+                                        "Lumora: using built-in defaults", LoadedBuiltIn));
+#endif
 }
 
 // Whatever bytes config.json holds, the host's log file stays UTF-8, and one bad file costs one

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string_view>
 
 #include "config/ConfigLoader.h"
+#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 
 using nlohmann::json;
@@ -14,7 +16,8 @@ using nlohmann::json;
 namespace Lumora {
 namespace {
 
-std::string Shown(const std::string& text) { return "\"" + EscapeText(text, true) + "\""; }
+// A value from the file, quoted, escaped and cut.
+std::string Shown(const std::string& text) { return "\"" + ShownText(text) + "\""; }
 
 // Builds the value as the library's own parser does, and notes what the plugin's reading passes
 // over in silence: a key given twice in one object, and content after the first value.
@@ -33,8 +36,8 @@ public:
     bool key(string_t& name) override {
         Frame& frame = frames_.back();
         if (!frame.keys.insert(name).second) {
-            result.warnings.push_back(Where() + "the key " + Shown(name) +
-                                      " is given twice in one object: only the last one counts");
+            AddWarning(result.warnings, "twice",
+                       Where() + "the key " + Shown(name) + " is given twice in one object: only the last one counts");
         }
         frame.key = name;
         return true;
@@ -42,15 +45,22 @@ public:
     bool end_object() override { return Close(); }
     bool start_array(std::size_t) override { return Open(json::array()); }
     bool end_array() override { return Close(); }
-    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) override {
+    bool parse_error(std::size_t position, const std::string& token,
+                     const nlohmann::detail::exception& error) override {
         if (complete_) {
-            result.warnings.push_back("content after the first JSON value (from byte " + std::to_string(position) +
-                                      ") is ignored");
+            AddWarning(result.warnings, "trailing",
+                       "content after the first JSON value (from byte " + std::to_string(position) + ") is ignored");
         } else {
             result.error = error.what();
+            // The library names no place for a number it cannot hold.
+            if (error.id == 406) {
+                overflowAt = position - std::min(position, token.size());
+            }
         }
         return false;
     }
+
+    std::optional<std::size_t> overflowAt;  // the byte where a number too large begins
 
 private:
     struct Frame {
@@ -60,15 +70,19 @@ private:
     };
 
     // The object being read, named as warnings name it ("Presets", "Presets.low[2]"), or nothing
-    // at the top.
+    // at the top. Keys are the file's own text and nesting can be deep: the path is escaped and cut.
     std::string Where() const {
         std::string path;
         for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+            if (path.size() > 4 * ShownPieceBytes) {
+                path += "...";
+                break;
+            }
             const Frame& parent = frames_[i];
             if (parent.value->is_array()) {
                 path += "[" + std::to_string(parent.value->size() - 1) + "]";
             } else {
-                path += (path.empty() ? "" : ".") + parent.key;
+                path += (path.empty() ? "" : ".") + ShownText(parent.key);
             }
         }
         return path.empty() ? "" : path + ": ";
@@ -131,25 +145,27 @@ std::string Trim(const std::string& text) {
 }
 
 void WarnNearMisses(const json& object, const std::vector<std::string>& names, const std::string& where,
-                    std::vector<std::string>& warnings) {
+                    WarningList& warnings) {
     for (const auto& [member, value] : object.items()) {
         if (std::find(names.begin(), names.end(), member) != names.end()) {
             continue;
         }
         for (const auto& name : names) {
             if (Lower(Trim(member)) == Lower(name)) {
-                warnings.push_back(where + "member " + Shown(member) + " is ignored: the key is \"" + name +
-                                   "\" (letter case and spaces count)");
+                AddWarning(warnings, "near miss",
+                           where + "member " + Shown(member) + " is ignored: the key is \"" + name +
+                               "\" (letter case and spaces count)");
             }
         }
     }
 }
 
 // Everything after a U+0000 is lost when the text becomes an engine string.
-void WarnZero(const std::string& text, const std::string& where, std::vector<std::string>& warnings) {
+void WarnZero(const std::string& text, const std::string& where, WarningList& warnings) {
     if (text.find('\0') != std::string::npos) {
-        warnings.push_back(where + Shown(text) +
-                           " holds U+0000: everything after it is dropped when the text reaches the engine");
+        AddWarning(
+            warnings, "zero",
+            where + Shown(text) + " holds U+0000: everything after it is dropped when the text reaches the engine");
     }
 }
 
@@ -171,7 +187,7 @@ void ForEachString(const json& list, Visit visit) {
     }
 }
 
-void WarnCommands(const json& list, const std::string& key, bool preset, std::vector<std::string>& warnings) {
+void WarnCommands(const json& list, const std::string& key, bool preset, WarningList& warnings) {
     std::set<std::string> seen;
     ForEachString(list, [&](const std::string& command, std::size_t index) {
         const std::string where = key + "[" + std::to_string(index) + "]: ";
@@ -179,24 +195,27 @@ void WarnCommands(const json& list, const std::string& key, bool preset, std::ve
         const auto space = command.find(' ');
         const std::string first = command.substr(0, space);
         if (auto known = KnownClientCommands.find(Lower(first)); known != KnownClientCommands.end()) {
-            warnings.push_back(where + Shown(command) + " is not a variable setting: the client command " +
-                               known->first + " " + known->second + ", on the client of every player who applies it");
+            AddWarning(warnings, "client command",
+                       where + Shown(command) + " is not a variable setting: the client command " + known->first + " " +
+                           known->second + ", on the client of every player who applies it");
             return;
         }
         const bool wellFormed = space != std::string::npos && space > 0 && space + 1 < command.size() &&
                                 command.find_first_of(" \t\r\n", space + 1) == std::string::npos &&
                                 command.find_first_of(std::string_view("\t\r\n\0", 4)) == std::string::npos;
         if (!wellFormed) {
-            warnings.push_back(where + Shown(command) + " is not one variable name, one space and a value");
+            AddWarning(warnings, "malformed",
+                       where + Shown(command) + " is not one variable name, one space and a value");
         }
         if (!seen.insert(first).second) {
-            warnings.push_back(where + "sets " + EscapeText(first, true) + " more than once");
+            AddWarning(warnings, "set twice", where + "sets " + ShownText(first) + " more than once");
         }
         if (preset) {
             for (auto forced : ForcedPresetCommands) {
                 if (command.starts_with(forced.substr(0, forced.find(' ') + 1))) {
-                    warnings.push_back(where + Shown(command) + " is replaced by the forced command \"" +
-                                       std::string(forced) + "\"");
+                    AddWarning(
+                        warnings, "forced",
+                        where + Shown(command) + " is replaced by the forced command \"" + std::string(forced) + "\"");
                 }
             }
         }
@@ -204,7 +223,7 @@ void WarnCommands(const json& list, const std::string& key, bool preset, std::ve
 }
 
 // The host matches a line's first word against each alias ignoring letter case, and calls the first.
-void WarnAliases(const json& list, std::vector<std::string>& warnings) {
+void WarnAliases(const json& list, WarningList& warnings) {
     std::map<std::string, std::string> byFolded;
     std::set<std::string> aliases;
     ForEachString(list, [&](const std::string& alias, std::size_t) { aliases.insert(alias); });
@@ -213,23 +232,71 @@ void WarnAliases(const json& list, std::vector<std::string>& warnings) {
         const std::string where = "ChatCommands: " + Shown(alias) + " ";
         WarnZero(alias, "ChatCommands: ", warnings);
         if (alias.find(' ') != std::string::npos) {
-            warnings.push_back(where +
-                               "holds a space: the host matches only a line's first word, so it can never be typed");
+            AddWarning(warnings, "alias space",
+                       where + "holds a space: the host matches only a line's first word, so it can never be typed");
         }
-        auto [first, added] = byFolded.try_emplace(Lower(alias), alias);
+        const auto control = std::find_if(alias.begin(), alias.end(), [](char c) {
+            return c != '\0' && c != ' ' && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F);
+        });
+        if (control != alias.end()) {
+            AddWarning(warnings, "alias control",
+                       where + "holds the control character " + EscapeText(std::string(1, *control)) +
+                           ": no player can type it");
+        }
+        // The engine sees an alias only up to its first U+0000.
+        const std::string seen = alias.substr(0, alias.find('\0'));
+        auto [first, added] = byFolded.try_emplace(Lower(seen), alias);
         if (!added) {
-            warnings.push_back(where + "equals " + Shown(first->second) +
-                               " ignoring letter case: the host only ever calls the first of them");
+            AddWarning(warnings, "alias twice",
+                       where + "equals " + Shown(first->second) +
+                           (Lower(first->second) == Lower(alias) ? " ignoring letter case"
+                                                                 : " as the engine sees them, up to U+0000,") +
+                           ": the host only ever calls the first of them");
         }
     }
 }
 
 }  // namespace
 
+void AddWarning(WarningList& list, const std::string& kind, std::string text) {
+    WarningList::Kind& counted = list.kinds[kind];
+    if (++counted.count <= MaxWarningsOfAKind) {
+        list.lines.push_back(std::move(text));
+    } else if (counted.count == MaxWarningsOfAKind + 1) {
+        counted.moreAt = list.lines.size();
+        list.lines.emplace_back();
+    }
+}
+
+std::vector<std::string> WarningLines(const WarningList& list) {
+    std::vector<std::string> lines = list.lines;
+    for (const auto& [kind, counted] : list.kinds) {
+        if (counted.count > MaxWarningsOfAKind) {
+            lines[counted.moreAt] =
+                "\u2026 and " + std::to_string(counted.count - MaxWarningsOfAKind) + " more like the one above";
+        }
+    }
+    return lines;
+}
+
 ParsedFile ParseConfigText(const std::string& bytes) {
     Reader reader;
     json::sax_parse(bytes, &reader, json::input_format_t::json, true, false);
-    return std::move(reader.result);
+    ParsedFile parsed = std::move(reader.result);
+    // The library takes a U+0000 byte for the end of the input, silently.
+    if (const auto zero = bytes.find('\0'); !parsed.error && zero != std::string::npos) {
+        AddWarning(parsed.warnings, "trailing",
+                   "content after the first JSON value (from byte " + std::to_string(zero) + ") is ignored");
+    }
+    if (reader.overflowAt) {
+        const std::size_t at = *reader.overflowAt;
+        const std::size_t lineStart = bytes.rfind('\n', at == 0 ? 0 : at - 1);
+        const std::size_t line = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + at, '\n'));
+        const std::size_t column = lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart;
+        parsed.errorHint = "hint: the number at line " + std::to_string(line) + ", column " + std::to_string(column) +
+                           " is too large for a JSON number (a double)";
+    }
+    return parsed;
 }
 
 std::optional<std::string> EncodingHint(const std::string& bytes) {
@@ -262,8 +329,16 @@ std::optional<std::string> EncodingHint(const std::string& bytes) {
         seen = "UTF-16 (little-endian)";
     } else if (bytes.size() >= 4 && at(0) == 0 && at(1) != 0 && at(2) == 0 && at(3) != 0) {
         seen = "UTF-16 (big-endian)";
+    } else if (starts({0xEF, 0xBB, 0xBF})) {
+        // A second byte-order mark, of another encoding, behind the UTF-8 one that the plugin skips.
+        auto behind = EncodingHint(bytes.substr(3));
+        if (behind && behind->find("looks like UTF-") != std::string::npos) {
+            const auto cut = behind->find(';');
+            return behind->substr(0, cut) + ", behind a UTF-8 byte-order mark" + behind->substr(cut);
+        }
+        return behind;
     } else {
-        if (EscapeText(bytes, false) == bytes) {
+        if (IsValidUtf8(bytes)) {
             return std::nullopt;  // valid UTF-8 throughout
         }
         return "hint: the file is not valid UTF-8 (perhaps Latin-1 or Windows-1252); config.json must be UTF-8";
@@ -272,10 +347,39 @@ std::optional<std::string> EncodingHint(const std::string& bytes) {
            (seen.starts_with("UTF-8") ? ", with at most one byte-order mark" : "");
 }
 
-std::vector<std::string> ContentWarnings(const json& root) {
-    std::vector<std::string> warnings;
+std::optional<std::string> PathHint(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    const char* what = nullptr;
+    switch (status.type()) {
+        case fs::file_type::regular:
+            return std::nullopt;
+        case fs::file_type::not_found:
+            what = "does not exist";
+            break;
+        case fs::file_type::directory:
+            what = "is a folder";
+            break;
+        case fs::file_type::fifo:
+            what = "is a named pipe (FIFO)";
+            break;
+        case fs::file_type::character:
+        case fs::file_type::block:
+            what = "is a device";
+            break;
+        case fs::file_type::socket:
+            what = "is a socket";
+            break;
+        default:
+            what = "cannot be examined";
+    }
+    return "hint: " + EscapeText(path) + " " + what + "; config.json must be a regular file";
+}
+
+void ContentWarnings(const json& root, WarningList& warnings) {
     if (!root.is_object()) {
-        return warnings;
+        return;
     }
     WarnNearMisses(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", warnings);
     if (auto aliases = root.find("ChatCommands"); aliases != root.end()) {
@@ -283,7 +387,7 @@ std::vector<std::string> ContentWarnings(const json& root) {
     }
     const bool hasPresets = root.contains("Presets");
     if (root.contains("OnCommands") && hasPresets) {
-        warnings.push_back("\"OnCommands\" is dropped because \"Presets\" is present");
+        AddWarning(warnings, "on dropped", "\"OnCommands\" is dropped because \"Presets\" is present");
     }
     if (auto on = root.find("OnCommands"); on != root.end() && !hasPresets) {
         WarnCommands(*on, "OnCommands", true, warnings);
@@ -306,7 +410,6 @@ std::vector<std::string> ContentWarnings(const json& root) {
             WarnZero(member->get_ref<const std::string&>(), std::string(key) + ": ", warnings);
         }
     }
-    return warnings;
 }
 
 }  // namespace Lumora

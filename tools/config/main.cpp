@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -20,6 +19,7 @@
 #include "command/ChatReply.h"
 #include "config/Checks.h"
 #include "config/ConfigLoader.h"
+#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +52,7 @@ json ToJson(const PluginConfig& config) {
 }
 
 // Text from the file as it can be shown at a terminal: control characters and bad bytes escaped.
-std::string Shown(const std::string& text) { return EscapeText(text, true); }
+std::string Shown(const std::string& text) { return EscapeText(text); }
 
 std::string Join(const std::vector<std::string>& items, const std::string& separator) {
     std::string out;
@@ -145,24 +145,33 @@ void PrintConfig(const PluginConfig& config) {
 std::optional<PluginConfig> Load(const std::string& path) {
     std::string bytes;
     std::optional<ParsedFile> parsed;
-    try {
-        std::ifstream file = OpenConfigFile(path);
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        parsed = ParseConfigText(bytes);
-        for (const auto& warning : parsed->warnings) {
+    const auto printWarnings = [&] {
+        for (const auto& warning : WarningLines(parsed->warnings)) {
             std::cerr << "warning: " << warning << '\n';
         }
+    };
+    try {
+        try {
+            bytes = ReadConfigFile(path);
+        } catch (const std::exception& error) {
+            std::cout << "invalid configuration: " << ConfigFaultText(error.what()) << '\n';
+            if (auto hint = PathHint(path)) {
+                std::cout << *hint << '\n';
+            }
+            return std::nullopt;
+        }
+        parsed = ParseConfigText(bytes);
         if (parsed->error) {
+            printWarnings();
             throw std::runtime_error(*parsed->error);
         }
-        for (const auto& warning : ContentWarnings(parsed->root)) {
-            std::cerr << "warning: " << warning << '\n';
-        }
+        ContentWarnings(parsed->root, parsed->warnings);
+        printWarnings();
         return LoadConfigFromJson(parsed->root);
     } catch (const std::exception& error) {
         std::cout << "invalid configuration: " << ConfigFaultText(error.what()) << '\n';
         if (parsed && parsed->error) {
-            if (auto hint = EncodingHint(bytes)) {
+            if (auto hint = parsed->errorHint ? parsed->errorHint : EncodingHint(bytes)) {
                 std::cout << *hint << '\n';
             }
         }

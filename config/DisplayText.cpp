@@ -1,0 +1,145 @@
+#include "config/DisplayText.h"
+
+namespace Lumora {
+namespace {
+
+// The length of the valid UTF-8 sequence at text[i], or 0 when none begins there.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+constexpr char Digits[] = "0123456789ABCDEF";
+
+std::string HexByte(unsigned char byte) { return std::string{'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]}; }
+
+std::string CodePoint(unsigned value) {
+    std::string shown = "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        shown += Digits[(value >> shift) & 0xF];
+    }
+    return shown;
+}
+
+// The code point of a valid sequence of one to three bytes (longer ones are never escaped).
+unsigned Decode(std::string_view sequence) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(sequence[k])); };
+    switch (sequence.size()) {
+        case 1:
+            return byte(0);
+        case 2:
+            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+        case 3:
+            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        default:
+            return 0x10000;
+    }
+}
+
+bool Unsafe(unsigned c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+           c == 0x2028 || c == 0x2029;
+}
+
+// The character (or the bad byte) at text[i] as it is shown, and how many bytes it took.
+std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::string& piece) {
+    const std::size_t length = Utf8SequenceAt(text, i);
+    if (length == 0) {
+        piece = HexByte(static_cast<unsigned char>(text[i]));
+        return 1;
+    }
+    const unsigned c = Decode(text.substr(i, length));
+    if (!Unsafe(c)) {
+        piece.assign(text.substr(i, length));
+    } else if (c == '\n') {
+        piece = "\\n";
+    } else if (c == '\t') {
+        piece = "\\t";
+    } else if (c == '\r') {
+        piece = "\\r";
+    } else if (c <= 0x7F) {
+        piece = HexByte(static_cast<unsigned char>(c));
+    } else {
+        piece = CodePoint(c);
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string ShownText(std::string_view text, std::size_t bound) {
+    std::string shown;
+    std::string piece;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = ShownAt(text, i, piece);
+        if (shown.size() + piece.size() > bound) {
+            return shown + "... (cut: " + std::to_string(text.size()) + " bytes in all)";
+        }
+        shown += piece;
+        i += length;
+    }
+    return shown;
+}
+
+std::string EscapeText(std::string_view text) { return ShownText(text, std::string::npos); }
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, i);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string ConfigFaultText(const std::string& what) {
+    // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by
+    // "; expected ...". A token can be as long as the file.
+    static constexpr std::string_view Quote = "last read: '";
+    static constexpr std::size_t KeptText = 1024;
+    std::string text = what;
+    if (const auto start = text.find(Quote); start != std::string::npos) {
+        const std::size_t from = start + Quote.size();
+        std::size_t end = text.rfind("'; expected ");
+        if (end == std::string::npos || end < from) {
+            end = text.rfind('\'');
+        }
+        if (end != std::string::npos && end >= from) {
+            text = EscapeText(text.substr(0, from)) + ShownText(text.substr(from, end - from)) +
+                   EscapeText(text.substr(end));
+        }
+    }
+    // Escaped text escapes to itself, so the whole may be escaped once more as it is cut.
+    return ShownText(text, KeptText);
+}
+
+}  // namespace Lumora

@@ -1,0 +1,33 @@
+#pragma once
+// Text that came from outside (a player's character name, config.json's bytes) as it may be shown
+// in the host's log or on an admin's terminal. Neither a log nor a terminal can be trusted with it
+// raw: a line break forges a log line, an escape sequence drives the terminal, a bidirectional
+// control reorders what is read, and a megabyte-long name makes a megabyte-long line.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace Lumora {
+
+// How much of one outside text a line shows: a character name, a quoted value from the file.
+inline constexpr std::size_t ShownPieceBytes = 64;
+
+// Every control character (C0, DEL, C1), every bidirectional control and both Unicode line
+// separators shown as a visible escape (\n, \t, \r, \x1B, \u0085, \u202E), and every byte that
+// begins no valid UTF-8 sequence as \xFF; all else as it is. What comes out is valid UTF-8 and
+// escaping it again changes nothing.
+std::string EscapeText(std::string_view text);
+
+// The same, cut before the shown text would pass bound bytes (never inside a character or an
+// escape), with a mark that says how many bytes the text had.
+std::string ShownText(std::string_view text, std::size_t bound = ShownPieceBytes);
+
+// True when every byte of text belongs to a valid UTF-8 sequence.
+bool IsValidUtf8(std::string_view text);
+
+// A load failure's text as admins read it, in the log and from the checker: the JSON library's
+// quoted input cut to one shown piece, the whole cut to one line, everything escaped.
+std::string ConfigFaultText(const std::string& what);
+
+}  // namespace Lumora

@@ -1,0 +1,59 @@
+// Text from players and files as the log and the checker show it: escaped, bounded, valid UTF-8.
+
+#include <gmock/gmock.h>
+
+#include "config/DisplayText.h"
+
+using namespace Lumora;
+
+namespace {
+
+TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
+    struct Case {
+        std::string text, shown;
+    } cases[] = {
+        {"Caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80 \xC2\xA0", "Caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80 \xC2\xA0"},
+        {"Caf\xE9", "Caf\\xE9"},
+        {"\xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x98",
+         "\\xC0\\xAF \\xED\\xA0\\x80 \\xF4\\x90\\x80\\x80 \\xE2\\x98"},
+        {std::string("a\x01\n\t\r\x1B]0;x\x07\x7F\0", 13), "a\\x01\\n\\t\\r\\x1B]0;x\\x07\\x7F\\x00"},
+        {"\xC2\x80\xC2\x85\xC2\x9B\xC2\x9F", "\\u0080\\u0085\\u009B\\u009F"},
+        {"\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF",
+         "\\u202A\\u202E\\u2066\\u2069\\u2028\\u2029\xE2\x80\xAF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EscapeText(c.text), c.shown) << c.text;
+        EXPECT_EQ(EscapeText(c.shown), c.shown) << "escaping twice changes nothing";
+        EXPECT_TRUE(IsValidUtf8(c.shown));
+    }
+}
+
+TEST(DisplayTextTest, CutsAtTheBoundWithTheLengthItHad) {
+    EXPECT_EQ(ShownText(std::string(64, 'a')), std::string(64, 'a'));
+    EXPECT_EQ(ShownText(std::string(1 << 20, 'a')), std::string(64, 'a') + "... (cut: 1048576 bytes in all)");
+    std::string escapes;
+    for (int i = 0; i < 16; ++i) {
+        escapes += "\\x1B";
+    }
+    EXPECT_EQ(ShownText(std::string(100, '\x1B')), escapes + "... (cut: 100 bytes in all)")
+        << "an escape is never cut in two";
+    EXPECT_EQ(ShownText(std::string(63, 'x') + "\xC3\xA9"), std::string(63, 'x') + "... (cut: 65 bytes in all)")
+        << "nor is a character";
+}
+
+// What admins read of a failed load: the library's quoted input cut to one piece, all escaped.
+TEST(DisplayTextTest, ConfigFaultTextCutsLongQuotes) {
+    const std::string head = "[json.exception.parse_error.101] parse error: invalid string; last read: '";
+    EXPECT_EQ(ConfigFaultText(head + "\"abc'"), head + "\"abc'") << "a short quote stays whole";
+    EXPECT_EQ(ConfigFaultText(head + "\"Caf\xE9\x7F'"), head + "\"Caf\\xE9\\x7F'");
+    EXPECT_EQ(ConfigFaultText(head + "\"" + std::string(100, 'x') + "'; expected value"),
+              head + "\"" + std::string(63, 'x') + "... (cut: 101 bytes in all)'; expected value");
+    std::string bad;
+    for (int i = 0; i < 256; ++i) {
+        bad += "\\xFF";
+    }
+    EXPECT_EQ(ConfigFaultText(std::string(5000, '\xFF')), bad + "... (cut: 5000 bytes in all)")
+        << "the whole is one bounded line";
+}
+
+}  // namespace
