@@ -1,6 +1,7 @@
 // Arbitrary character names in the usage log line.
 
 #include "FuzzSupport.h"
+#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "plugin/Plugin.h"
 
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             upToZero[i] = u'?';
         }
     }
-    const std::string expected = "Lumora: '" + StandIn::ToUtf8(upToZero) + "' applied ";
+    const std::string expected = "Lumora: '" + ShownText(StandIn::ToUtf8(upToZero)) + "' applied ";
     FUZZ_CHECK(message.rfind(expected, 0) == 0, message);
     return 0;
 }

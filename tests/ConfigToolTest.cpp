@@ -209,6 +209,14 @@ TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
     EXPECT_THAT(Tool("check '" + File("latin1.json", cases[0].bytes) + "'").out,
                 HasSubstr("last read: '\"Caf\\xE9\"'"));
 
+    const Result overflow = Tool("check '" + File("big.json", "{\n\n\n\n  \"LogUsage\": 1e99999\n}") + "'");
+    EXPECT_EQ(overflow.out,
+              "invalid configuration: [json.exception.out_of_range.406] number overflow parsing "
+              "'1e99999'\nhint: the number at line 5, column 15 is too large for a JSON number (a double)\n");
+    EXPECT_THAT(Tool("check '" + File("boms.json", "\xEF\xBB\xBF\xFF\xFE" + utf16) + "'").out,
+                HasSubstr("\nhint: the file looks like UTF-16 (little-endian, with a byte-order mark), behind a UTF-8 "
+                          "byte-order mark; config.json must be UTF-8\n"));
+
     // A 10 MB string that ends in a control character: one short line, marked as cut.
     const Result huge =
         Tool("check '" + File("huge.json", "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}") + "'");
@@ -259,6 +267,24 @@ TEST_F(ConfigToolTest, WarningsChangeNothing) {
          "warning: Presets: member \"Low\" is ignored: the key is \"low\" (letter case and spaces count)"},
         {R"({"OnCommands": ["r.A 1"], "Presets": {}})",
          "warning: \"OnCommands\" is dropped because \"Presets\" is present"},
+        // The client's console reads command names in any letter case.
+        {R"({"OffCommands": ["OPEN 192.0.2.7", "Exec cheats.txt"]})",
+         "warning: OffCommands[0]: \"OPEN 192.0.2.7\" is not a variable setting: the client command open connects "
+         "the client to another server or map, on the client of every player who applies it\n"
+         "warning: OffCommands[1]: \"Exec cheats.txt\" is not a variable setting: the client command exec runs a "
+         "file of console commands, on the client of every player who applies it"},
+        {R"({"ChatCommands": ["/fps\u0000a", "/FPS\u0000b", "fps\nlow"]})",
+         "warning: ChatCommands: \"/FPS\\x00b\" holds U+0000: everything after it is dropped when the text reaches "
+         "the engine\n"
+         "warning: ChatCommands: \"/fps\\x00a\" holds U+0000: everything after it is dropped when the text reaches "
+         "the engine\n"
+         "warning: ChatCommands: \"/fps\\x00a\" equals \"/FPS\\x00b\" ignoring letter case and what follows U+0000: "
+         "the host only ever calls the first of them\n"
+         "warning: ChatCommands: \"fps\\nlow\" holds the control character \\n: no player can type it"},
+        {R"({"Pre\u001bsets": {"low": 1, "low\u202e": 2, "low": 3}})",
+         "warning: Pre\\x1Bsets: the key \"low\" is given twice in one object: only the last one counts"},
+        {std::string("{\"Sender\": \"a\"}\0garbage", 23),
+         "warning: content after the first JSON value (from byte 15) is ignored"},
     };
     for (const auto& c : cases) {
         const std::string path = File("warn.json", c.json);
@@ -271,6 +297,40 @@ TEST_F(ConfigToolTest, WarningsChangeNothing) {
     EXPECT_EQ(invalid.status, 1);
     EXPECT_EQ(invalid.out, "invalid configuration: LogUsage must be true or false\n");
     EXPECT_THAT(invalid.err, StartsWith("warning: member \"chatcommands\""));
+}
+
+// Hostile files: whatever they hold, the checker's output is escaped and short.
+TEST_F(ConfigToolTest, HostileFilesGiveShortEscapedOutput) {
+    std::string twice = "{";
+    for (int i = 0; i < 100000; ++i) {
+        twice += "\"a\": 1, ";
+    }
+    std::string nearMisses = "{";
+    for (int bits = 0; bits < 4096; ++bits) {  // every letter case of "chatcommands", one of them the key
+        std::string key = "chatcommands";
+        for (int k = 0; k < 12; ++k) {
+            key[k] = (bits >> k & 1) != 0 ? AsciiUpper(key[k]) : key[k];
+        }
+        nearMisses += "\"" + key + "\": [\"/x\"], ";
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {twice + "\"b\": 1}", "warning: \u2026 and 99935 more like the one above\n"},
+        {nearMisses + "\"b\": 1}", "warning: \u2026 and 4031 more like the one above\n"},
+        {"{\"OffCommands\": [\"r.A\\u001b\\u202e" + std::string(10'000'000, 'x') + "\"]}", ""},
+    };
+    for (const auto& [file, more] : cases) {
+        const Result check = Tool("check '" + File("hostile.json", file) + "'");
+        const std::string output = check.out + check.err;
+        EXPECT_LT(output.size(), 16384u);
+        EXPECT_EQ(json(output).dump(), json::parse(json(output).dump()).dump()) << "valid UTF-8";
+        EXPECT_EQ(std::count_if(output.begin(), output.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
+                  0);
+        if (!more.empty()) {
+            EXPECT_THAT(check.err, ::testing::EndsWith(more));
+            EXPECT_EQ(std::count(check.err.begin(), check.err.end(), '\n'), 65);
+        }
+    }
 }
 
 TEST_F(ConfigToolTest, UsageErrors) {

@@ -118,15 +118,28 @@ TEST_F(DevhostTest, ReloadInTheMiddleGivesEveryBlockBack) {
 
 // Lines closer together than a second of game time are dropped by the host, as on a real server.
 TEST_F(DevhostTest, GameTimeAndTheOneSecondChatRule) {
-    const Session run = Devhost("join a\npace 0.4\nchat a /fps\nchat a /fps\nwait 1\nchat a /fps\npace x\n");
+    std::string tenths;  // nine lines a tenth of a second apart, then one exactly a second after the first
+    for (int i = 0; i < 9; ++i) {
+        tenths += "chat a /fps status\n";
+    }
+    const Session run = Devhost("join a\npace 0.4\nchat a /fps\nchat a /fps\nwait 1\nchat a /fps\npace 0.1\n" + tenths +
+                                "chat a /fps\n");
     const auto dropped = run.Of("chat-dropped");
-    ASSERT_EQ(dropped.size(), 1u) << run.output;
+    ASSERT_EQ(dropped.size(), 10u) << run.output;
     EXPECT_EQ(dropped[0]["player"], "a");
     EXPECT_EQ(dropped[0]["text"], "/fps");
     EXPECT_THAT(run.Texts("chat", "text"),
                 ElementsAre("Applied the Medium performance preset.",
-                            "Baseline applied. This does not restore your original settings."));
-    EXPECT_EQ(run.Of("error").size(), 1u) << "pace needs a number";
+                            "Baseline applied. This does not restore your original settings.",
+                            "Applied the Medium performance preset."));
+    EXPECT_TRUE(run.Of("error").empty()) << run.output;
+
+    // Numbers are read whole, or the line is an error.
+    const Session bad = Devhost(
+        "join a\nwait 0x10\nwait 5abc\nwait 1,5\npace -1\nwait 1 2\nwait .5\nwait\n"
+        "fault rpc-fails-after a +5\nwait 0.0005\nwait 1.\n");
+    EXPECT_EQ(bad.Of("error").size(), 9u) << bad.output;
+    EXPECT_THAT(bad.Texts("error", "message")[0], HasSubstr("in digits with '.' as the point"));
 }
 
 TEST_F(DevhostTest, EachFaultKind) {

@@ -1,6 +1,9 @@
 // The fps command end to end, for players driven by chat lines as the host delivers them.
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include <gmock/gmock.h>
 
@@ -249,12 +252,42 @@ TEST_F(FpsCommandTest, ConfiguredTextsArriveAsConfigured) {
     EXPECT_EQ(Messages().front(), "Lumora: 'Hélène 🐉' applied the Low preset (1 commands)");
 }
 
-TEST_F(FpsCommandTest, BrokenCharacterNameStillLogs) {
-    auto* odd = StandIn::JoinWide(
-        u"A\xD800"
-        "B");
-    Say(odd, "/fps low");
-    EXPECT_EQ(Messages().back(), "Lumora: 'A?B' applied the Low preset (21 commands)");
+// A character name is text from outside: the usage line shows it escaped and cut, the host's log
+// file stays valid UTF-8 with short lines, and the player gets the preset like anyone else.
+TEST_F(FpsCommandTest, HostileCharacterNamesAreShownSafely) {
+    struct Case {
+        std::u16string name;
+        std::string shown;
+    } cases[] = {
+        {u"A\xD800"
+         "B",
+         "A?B"},
+        {u"evil\n12/07/26 09:15 [Lumora][error] forged", "evil\\n12/07/26 09:15 [Lumora][error] forged"},
+        {u"\x1B]0;owned\x07\x1B[2J\x7F\x85", "\\x1B]0;owned\\x07\\x1B[2J\\x7F\\u0085"},
+        {u"\x202E"
+         "desrever",
+         "\\u202Edesrever"},
+        {std::u16string(1 << 20, u'a'), std::string(64, 'a') + "... (cut: 1048576 bytes in all)"},
+    };
+    for (const auto& c : cases) {
+        auto* player = StandIn::JoinWide(c.name);
+        Say(player, "/fps low");
+        EXPECT_EQ(Messages().back(), "Lumora: '" + c.shown + "' applied the Low preset (21 commands)");
+        EXPECT_EQ(Received(player).size(), 21u);
+        EXPECT_THAT(Replies(player), ElementsAre(Enabled("Low")));
+    }
+    std::ifstream file(StandIn::LogFilePath(), std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(log)), log) << "valid UTF-8";
+    std::istringstream lines(log);
+    std::size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_LT(line.size(), 2048u);
+        EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+                  0)
+            << line;
+    }
+    EXPECT_GT(count, std::size(cases));
 }
 
 TEST_F(FpsCommandTest, NoMessengerDropsOnlyTheReply) {

@@ -214,7 +214,7 @@ void ResetController(Player& player) {
     player.commands.clear();
     player.cvars.clear();
     player.connected = true;
-    player.lastChat = -1e300;
+    player.lastChatMs.reset();
 }
 
 Player& RequirePlayer(AShooterPlayerController* controller) {

@@ -11,6 +11,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <fstream>
@@ -384,8 +385,8 @@ void StartHost(const HostOptions& options) {
     state.hostLog = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
     state.hostLog->flush_on(spdlog::level::info);
     state.gameMode = std::make_unique<GameModeObject>();
-    state.gameTime = 0;
-    state.chatSpacing = 1;
+    state.gameTimeMs = 0;
+    state.chatSpacingMs = 1000;
     AddDetour("AShooterGameMode.Logout(AController*)", reinterpret_cast<void*>(&HostLogoutDetour),
               reinterpret_cast<void**>(&HostLogoutOriginal), true);
 }
@@ -445,14 +446,14 @@ void ResetLookupCounts() {
 
 bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int mode) {
     auto& state = State();
-    state.gameTime += state.chatSpacing;
+    state.gameTimeMs += state.chatSpacingMs;
     Player* sender = PlayerOf(player);
     if (sender != nullptr) {
-        if (state.gameTime - sender->lastChat < 1.0) {
+        if (sender->lastChatMs && state.gameTimeMs - *sender->lastChatMs < 1000) {
             Emit(Event::Kind::ChatDropped, player, ToUtf8(line));
             return false;
         }
-        sender->lastChat = state.gameTime;
+        sender->lastChatMs = state.gameTimeMs;
     }
     const int platform = sender != nullptr ? sender->platform : 0;
     // Every callback is handed the host's one string of the line.
@@ -503,9 +504,9 @@ void SetEngineLogoutObserver(std::function<void(AShooterGameMode*, AController*)
 
 AShooterGameMode* GameMode() { return reinterpret_cast<AShooterGameMode*>(State().gameMode.get()); }
 
-void SetChatSpacing(double seconds) { State().chatSpacing = seconds; }
-void AdvanceGameTime(double seconds) { State().gameTime += seconds; }
-double GameTime() { return State().gameTime; }
+void SetChatSpacing(double seconds) { State().chatSpacingMs = std::llround(seconds * 1000); }
+void AdvanceGameTime(double seconds) { State().gameTimeMs += std::llround(seconds * 1000); }
+double GameTime() { return static_cast<double>(State().gameTimeMs) / 1000; }
 
 void CallLogout(AController* exiting) {
     auto& state = State();

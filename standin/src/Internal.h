@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -63,7 +64,7 @@ inline ControllerObject* ObjectOf(AShooterPlayerController* controller) {
 struct Player {
     std::u16string characterName;
     bool connected = true;
-    double lastChat = -1e300;  // game time of the previous chat line
+    std::optional<std::int64_t> lastChatMs;  // game time of the previous chat line
     int platform = 0;
     std::vector<std::string> commands;
     std::map<std::string, std::string> cvars;
@@ -138,8 +139,9 @@ struct HostState {
     std::function<void(const Event&)> listener;
     Registrations removedAtUnload;
 
-    double gameTime = 0;
-    double chatSpacing = 1;
+    // Game time in whole milliseconds, so that spacings add up exactly.
+    std::int64_t gameTimeMs = 0;
+    std::int64_t chatSpacingMs = 1000;
 
     struct KeyEntry {
         void* address = nullptr;

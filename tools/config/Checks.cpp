@@ -250,7 +250,7 @@ void WarnAliases(const json& list, WarningList& warnings) {
             AddWarning(warnings, "alias twice",
                        where + "equals " + Shown(first->second) +
                            (Lower(first->second) == Lower(alias) ? " ignoring letter case"
-                                                                 : " as the engine sees them, up to U+0000,") +
+                                                                 : " ignoring letter case and what follows U+0000") +
                            ": the host only ever calls the first of them");
         }
     }

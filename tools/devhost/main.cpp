@@ -10,6 +10,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,6 +46,21 @@ const char* const Help =
     "  heap                      the engine heap's live blocks and bytes\n"
     "  help                      this text\n"
     "  # ...                     a comment\n";
+
+// Seconds as written in a script: digits, perhaps a '.' and more digits; nothing else. Game time
+// keeps whole milliseconds, so the value is rounded to one.
+std::optional<double> Seconds(const std::string& text) {
+    if (!std::regex_match(text, std::regex("[0-9]{1,9}(\\.[0-9]+)?"))) {
+        return std::nullopt;
+    }
+    const auto point = text.find('.');
+    std::int64_t milliseconds = std::stoll(text.substr(0, point)) * 1000;
+    if (point != std::string::npos) {
+        const std::string fraction = text.substr(point + 1) + "000";
+        milliseconds += std::stoll(fraction.substr(0, 3)) + (fraction[3] >= '5' ? 1 : 0);
+    }
+    return static_cast<double>(milliseconds) / 1000;
+}
 
 struct Options {
     fs::path serverDir;
@@ -220,16 +236,13 @@ void Session::Fault(std::istringstream& words) {
         } else if (kind == "no-class") {
             StandIn::FaultNullClass(player);
         } else {
-            long n = -1;
-            std::string count;
-            words >> count;
-            char* end = nullptr;
-            n = std::strtol(count.c_str(), &end, 10);
-            if (count.empty() || *end != 0 || n < 0 || n > 1000000000) {
+            std::string count, rest;
+            words >> count >> rest;
+            if (!rest.empty() || !std::regex_match(count, std::regex("[0-9]{1,9}"))) {
                 Error("fault rpc-fails-after needs a NAME and a count N of 0 or more");
                 return;
             }
-            StandIn::FaultRpcFailsAfter(player, static_cast<int>(n));
+            StandIn::FaultRpcFailsAfter(player, std::stoi(count));
         }
     } else {
         Error(kind.empty() ? "fault needs a KIND" : "unknown fault: " + kind);
@@ -293,13 +306,15 @@ void Session::Execute(const std::string& line) {
             Print({{"event", "cvars"}, {"player", name}, {"cvars", cvars}}, readable);
         }
     } else if (command == "wait" || command == "pace") {
-        double seconds = -1;
-        if (!(words >> seconds) || !(seconds >= 0) || seconds > 1e9) {
-            Error(command + " needs a number of seconds, 0 or more");
+        std::string number, rest;
+        words >> number >> rest;
+        const std::optional<double> seconds = rest.empty() ? Seconds(number) : std::nullopt;
+        if (!seconds) {
+            Error(command + " needs a number of seconds, 0 or more, in digits with '.' as the point (such as 1.5)");
         } else if (command == "wait") {
-            StandIn::AdvanceGameTime(seconds);
+            StandIn::AdvanceGameTime(*seconds);
         } else {
-            StandIn::SetChatSpacing(seconds);
+            StandIn::SetChatSpacing(*seconds);
         }
     } else if (command == "load") {
         Load();

@@ -78,6 +78,7 @@ ARK_API bool ChatWide(AShooterPlayerController* player, const std::u16string& li
 // The platform the host reports for this player's chat lines (0 unless set).
 ARK_API void SetPlatform(AShooterPlayerController* player, int platform);
 // How far game time moves on before each chat line; 1 second unless set, so no line is dropped.
+// Game time is kept in whole milliseconds: seconds are rounded to the nearest one.
 ARK_API void SetChatSpacing(double seconds);
 ARK_API void AdvanceGameTime(double seconds);
 ARK_API double GameTime();
