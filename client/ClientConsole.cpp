@@ -3,12 +3,12 @@
 #include <cstddef>
 
 #include "host/EngineString.h"
-#include "plugin/PluginLog.h"
+#include "host/PluginLog.h"
 
 namespace Lumora {
 
 static_assert(sizeof(ClientConsoleCommandParams) == 24, "the engine's parameter block is 24 bytes");
-static_assert(offsetof(ClientConsoleCommandParams, Flag) == 16, "the flag follows the command");
+static_assert(offsetof(ClientConsoleCommandParams, bWriteToLog) == 16, "the flag follows the command");
 
 bool SendClientConsoleCommand(AShooterPlayerController* player, const std::string& command) {
     if (player == nullptr) {

@@ -10,7 +10,7 @@ namespace Lumora {
 // The engine's parameter block for ClientRunLocalConsoleCommand.
 struct ClientConsoleCommandParams {
     FString Command;
-    bool Flag = false;  // always false
+    bool bWriteToLog = false;  // the client does not log the command
 };
 
 // True once the remote call was handed to the engine; false when nothing was sent.

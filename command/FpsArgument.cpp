@@ -1,5 +1,9 @@
 #include "command/FpsArgument.h"
 
+#include <algorithm>
+
+#include "config/PluginConfig.h"
+
 namespace Lumora {
 namespace {
 
@@ -8,9 +12,16 @@ struct Keyword {
     FpsAction action;
 };
 
+// In the order they are tried; the four levels by their preset names.
 constexpr Keyword Keywords[] = {
-    {"on", FpsAction::On},     {"off", FpsAction::Off},   {"low", FpsAction::Low},       {"medium", FpsAction::Medium},
-    {"high", FpsAction::High}, {"epic", FpsAction::Epic}, {"status", FpsAction::Status}, {"help", FpsAction::Help},
+    {"on", FpsAction::On},
+    {"off", FpsAction::Off},
+    {PresetLevelNames[0].data(), FpsAction::Low},
+    {PresetLevelNames[1].data(), FpsAction::Medium},
+    {PresetLevelNames[2].data(), FpsAction::High},
+    {PresetLevelNames[3].data(), FpsAction::Epic},
+    {"status", FpsAction::Status},
+    {"help", FpsAction::Help},
 };
 
 }  // namespace
@@ -34,6 +45,16 @@ FpsAction ParseFpsArgument(const FString& line) {
         }
     }
     return FpsAction::Usage;
+}
+
+std::optional<std::string_view> PresetLevelOf(FpsAction action) {
+    for (const Keyword& keyword : Keywords) {
+        if (keyword.action == action &&
+            std::find(PresetLevelNames.begin(), PresetLevelNames.end(), keyword.text) != PresetLevelNames.end()) {
+            return keyword.text;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace Lumora

@@ -9,7 +9,7 @@
 #include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
-#include "plugin/PluginLog.h"
+#include "host/PluginLog.h"
 
 namespace Lumora {
 namespace {
@@ -49,18 +49,10 @@ bool SendAll(AShooterPlayerController* player, const CommandList& commands) {
 
 // The preset a level action names; On and Toggle use the configured default.
 std::string PresetNameFor(FpsAction action) {
-    switch (action) {
-        case FpsAction::Low:
-            return std::string(PresetLevelNames[0]);
-        case FpsAction::Medium:
-            return std::string(PresetLevelNames[1]);
-        case FpsAction::High:
-            return std::string(PresetLevelNames[2]);
-        case FpsAction::Epic:
-            return std::string(PresetLevelNames[3]);
-        default:
-            return CurrentConfig.DefaultPreset;
+    if (const auto level = PresetLevelOf(action)) {
+        return std::string(*level);
     }
+    return CurrentConfig.DefaultPreset;
 }
 
 void ApplyPreset(AShooterPlayerController* player, const std::string& name) {

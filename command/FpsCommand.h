@@ -10,8 +10,8 @@
 namespace Lumora {
 
 // Player controller (by address) to the key name of the preset it applied last.
-using PresetTable = std::unordered_map<const AShooterPlayerController*, std::string>;
-extern PresetTable ActivePresetTable;
+using ActivePresetMap = std::unordered_map<const AShooterPlayerController*, std::string>;
+extern ActivePresetMap ActivePresetTable;
 
 // The word aliases ("fps"), each owning its engine buffer. They are not chat commands: the host would
 // swallow every line that begins with one, so HandleFpsChatMessage looks at the lines instead.

@@ -11,10 +11,6 @@
 namespace Lumora {
 namespace {
 
-constexpr std::size_t MaxCommandBytes = 512;
-constexpr std::size_t MaxStringBytes = 1024;
-constexpr std::size_t MaxEntries = 64;
-
 [[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
 
 std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const std::string& key, bool allowEmpty) {
@@ -31,11 +27,11 @@ std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const
             Fail(key + " cannot contain an empty string");
         }
         if (text.size() > MaxCommandBytes) {
-            Fail(key + " contains a command longer than 512 bytes");
+            Fail(key + " contains a command longer than " + std::to_string(MaxCommandBytes) + " bytes");
         }
         list.push_back(text);
         if (list.size() > MaxEntries) {
-            Fail(key + " cannot contain more than 64 entries");
+            Fail(key + " cannot contain more than " + std::to_string(MaxEntries) + " entries");
         }
     }
     if (list.empty() && !allowEmpty) {
@@ -63,13 +59,13 @@ std::string ReadString(const nlohmann::json& object, const std::string& key, con
     }
     const auto& text = member->get_ref<const std::string&>();
     if (text.size() > MaxStringBytes) {
-        Fail(key + " cannot be longer than 1024 bytes");
+        Fail(key + " cannot be longer than " + std::to_string(MaxStringBytes) + " bytes");
     }
     return text;
 }
 
 PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current) {
-    auto presets = object.find("Presets");
+    auto presets = object.find(Key::Presets);
     if (presets == object.end()) {
         return current;
     }
@@ -93,8 +89,7 @@ std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/P
 
 void ApplyForcedCommands(CommandList& list) {
     for (std::string_view forced : ForcedPresetCommands) {
-        const std::string prefix(forced.substr(0, forced.find(' ') + 1));  // "r.Fog "
-        std::erase_if(list, [&](const std::string& command) { return command.starts_with(prefix); });
+        std::erase_if(list, [&](const std::string& command) { return SetsSameVariable(command, forced); });
         list.emplace_back(forced);
     }
 }
@@ -109,7 +104,9 @@ std::string ReadConfigFile(const std::string& path) {
     if (error || !std::filesystem::is_regular_file(status)) {
         Fail("could not open " + path);
     }
-    const auto tooLarge = [&] { Fail("could not read " + path + ": it is larger than 16 MiB"); };
+    const auto tooLarge = [&] {
+        Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 20) + " MiB");
+    };
     if (std::filesystem::file_size(path, error) > MaxConfigBytes && !error) {
         tooLarge();
     }
@@ -145,33 +142,33 @@ PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
         Fail("config.json must contain a JSON object");
     }
 
-    config.ChatCommands = ReadStringArray(root, "ChatCommands", config.ChatCommands, false);
+    config.ChatCommands = ReadStringArray(root, Key::ChatCommands, config.ChatCommands, false);
 
-    std::string defaultPreset = ReadString(root, "DefaultPreset", config.DefaultPreset);
+    std::string defaultPreset = ReadString(root, Key::DefaultPreset, config.DefaultPreset);
     std::transform(defaultPreset.begin(), defaultPreset.end(), defaultPreset.begin(), AsciiLower);
     if (config.Presets.count(defaultPreset) == 0) {
         Fail("DefaultPreset must be Low, Medium, High, or Epic");
     }
     config.DefaultPreset = std::move(defaultPreset);
 
-    CommandList onCommands = ReadStringArray(root, "OnCommands", config.Presets.at(config.DefaultPreset), false);
+    CommandList onCommands = ReadStringArray(root, Key::OnCommands, config.Presets.at(config.DefaultPreset), false);
     config.Presets = ReadPresets(root, config.Presets);
-    if (!root.contains("Presets")) {
+    if (!root.contains(Key::Presets)) {
         config.Presets[config.DefaultPreset] = std::move(onCommands);
     }
     for (auto& [name, list] : config.Presets) {
         ApplyForcedCommands(list);
     }
 
-    config.OffCommands = ReadStringArray(root, "OffCommands", config.OffCommands, true);
-    config.Sender = ReadString(root, "Sender", config.Sender);
-    config.EnabledMessage = ReadString(root, "EnabledMessage", config.EnabledMessage);
-    const std::string disabled = ReadString(root, "DisabledMessage", config.DisabledMessage);
-    config.DisabledMessage = ReadString(root, "BaselineMessage", disabled);
-    config.UsageMessage = ReadString(root, "UsageMessage", config.UsageMessage);
-    config.HelpMessage = ReadString(root, "HelpMessage", config.HelpMessage);
+    config.OffCommands = ReadStringArray(root, Key::OffCommands, config.OffCommands, true);
+    config.Sender = ReadString(root, Key::Sender, config.Sender);
+    config.EnabledMessage = ReadString(root, Key::EnabledMessage, config.EnabledMessage);
+    const std::string disabled = ReadString(root, Key::DisabledMessage, config.DisabledMessage);
+    config.DisabledMessage = ReadString(root, Key::BaselineMessage, disabled);
+    config.UsageMessage = ReadString(root, Key::UsageMessage, config.UsageMessage);
+    config.HelpMessage = ReadString(root, Key::HelpMessage, config.HelpMessage);
 
-    if (auto logUsage = root.find("LogUsage"); logUsage != root.end()) {
+    if (auto logUsage = root.find(Key::LogUsage); logUsage != root.end()) {
         if (!logUsage->is_boolean()) {
             Fail("LogUsage must be true or false");
         }

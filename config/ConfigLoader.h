@@ -1,6 +1,7 @@
 #pragma once
 // Reading and strict validation of config.json.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,10 +16,41 @@ namespace Lumora {
 inline constexpr std::string_view ForcedPresetCommands[] = {"r.BloomQuality 0", "r.VolumetricCloud 0",
                                                             "r.VolumetricFog 0", "r.Fog 0"};
 
+// True when command sets the same variable as forced: "r.Fog 1" and "r.Fog 0".
+inline bool SetsSameVariable(std::string_view command, std::string_view forced) {
+    return command.starts_with(forced.substr(0, forced.find(' ') + 1));
+}
+
+// The keys of config.json, spelled once here for the loader and the checker.
+namespace Key {
+inline constexpr char ChatCommands[] = "ChatCommands";
+inline constexpr char DefaultPreset[] = "DefaultPreset";
+inline constexpr char OnCommands[] = "OnCommands";  // read by files written for earlier versions
+inline constexpr char Presets[] = "Presets";
+inline constexpr char OffCommands[] = "OffCommands";
+inline constexpr char Sender[] = "Sender";
+inline constexpr char EnabledMessage[] = "EnabledMessage";
+inline constexpr char DisabledMessage[] = "DisabledMessage";
+inline constexpr char BaselineMessage[] = "BaselineMessage";  // the same text under the name it has today
+inline constexpr char UsageMessage[] = "UsageMessage";
+inline constexpr char HelpMessage[] = "HelpMessage";
+inline constexpr char LogUsage[] = "LogUsage";
+}  // namespace Key
+
 // Every key that config.json may hold, in the order the loader reads them.
-inline constexpr std::string_view ConfigKeys[] = {
-    "ChatCommands",   "DefaultPreset",   "OnCommands",      "Presets",      "OffCommands", "Sender",
-    "EnabledMessage", "DisabledMessage", "BaselineMessage", "UsageMessage", "HelpMessage", "LogUsage"};
+inline constexpr std::string_view ConfigKeys[] = {Key::ChatCommands,   Key::DefaultPreset,   Key::OnCommands,
+                                                  Key::Presets,        Key::OffCommands,     Key::Sender,
+                                                  Key::EnabledMessage, Key::DisabledMessage, Key::BaselineMessage,
+                                                  Key::UsageMessage,   Key::HelpMessage,     Key::LogUsage};
+// The keys whose values are texts.
+inline constexpr std::string_view TextKeys[] = {Key::DefaultPreset,   Key::Sender,          Key::EnabledMessage,
+                                                Key::DisabledMessage, Key::BaselineMessage, Key::UsageMessage,
+                                                Key::HelpMessage};
+
+// Limits of the values: entries of a list, bytes of a command, bytes of any other text.
+inline constexpr std::size_t MaxEntries = 64;
+inline constexpr std::size_t MaxCommandBytes = 512;
+inline constexpr std::size_t MaxStringBytes = 1024;
 
 // The most config.json may hold: far above the largest valid file, which is under 2 MiB.
 inline constexpr std::uintmax_t MaxConfigBytes = 16 * 1024 * 1024;

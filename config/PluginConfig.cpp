@@ -11,7 +11,7 @@ struct PresetRow {
     std::array<const char*, 4> values;
 };
 
-constexpr PresetRow PresetTable[] = {
+constexpr PresetRow BuiltInPresetRows[] = {
     {"r.VSync", {"0", "0", "0", "0"}},
     {"foliage.DensityScale", {"0", "0.35", "0.65", "1"}},
     {"grass.DensityScale", {"0", "0.35", "0.65", "1"}},
@@ -69,7 +69,7 @@ PresetMap BuiltInPresets() {
     PresetMap presets;
     for (std::size_t level = 0; level < PresetLevelNames.size(); ++level) {
         CommandList& list = presets[std::string(PresetLevelNames[level])];
-        for (const PresetRow& row : PresetTable) {
+        for (const PresetRow& row : BuiltInPresetRows) {
             list.push_back(std::string(row.variable) + " " + row.values[level]);
         }
     }

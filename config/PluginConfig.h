@@ -9,8 +9,6 @@
 
 namespace Lumora {
 
-enum class PerformancePreset { Low, Medium, High, Epic };
-
 // Key names of the preset levels, in level order.
 inline constexpr std::array<std::string_view, 4> PresetLevelNames = {"low", "medium", "high", "epic"};
 

@@ -12,7 +12,7 @@
 #include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
-#include "plugin/PluginLog.h"
+#include "host/PluginLog.h"
 #include "plugin/Version.h"
 
 #if defined(_WIN32)

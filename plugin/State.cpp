@@ -8,7 +8,7 @@
 namespace Lumora {
 
 PluginConfig CurrentConfig = BuiltInConfig();
-PresetTable ActivePresetTable;
+ActivePresetMap ActivePresetTable;
 std::vector<FString> RegisteredAliases;
 std::vector<FString> WordAliases;
 bool LogoutHookInstalled = false;

@@ -13,6 +13,7 @@
 
 #include <gmock/gmock.h>
 
+#include "plugin/Version.h"
 #include "support/TestSupport.h"
 
 using ::testing::Contains;
@@ -25,8 +26,12 @@ using TestSupport::HostTest;
 namespace {
 
 const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
-const char* const LoadedBuiltIn =
-    "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline 25 commands)";
+// The loaded line, whose version and host version come from the build's one definition.
+std::string Loaded(const std::string& aliases, const std::string& preset) {
+    return "Lumora " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION " (" + aliases +
+           " chat aliases, default " + preset + ", baseline 25 commands)";
+}
+const std::string LoadedBuiltIn = Loaded("2", "Medium");
 
 class LifecycleTest : public HostTest {
 protected:
@@ -126,8 +131,7 @@ TEST_F(LifecycleTest, TheLogFileStaysValidUtf8) {
 TEST_F(LifecycleTest, AliasesRegisterInOrderAndTheHostTakesThemBack) {
     WriteConfig(R"({"ChatCommands": ["fps", "/perf", "/fps", "fps", "perf"], "DefaultPreset": "LOW"})");
     Load();
-    EXPECT_THAT(Messages(), ElementsAre("Lumora 1.2.0 loaded for ASAAPI 2.03 (4 chat aliases, default Low, baseline 25 "
-                                        "commands)"));
+    EXPECT_THAT(Messages(), ElementsAre(Loaded("4", "Low")));
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/perf"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
     auto* alice = StandIn::Join("Alice");
@@ -169,9 +173,7 @@ TEST_F(LifecycleTest, RefusedHookCostsAWarningOnly) {
     StandIn::FaultRefuseHook(true);
     WriteConfig("{}");
     Load();
-    EXPECT_THAT(Messages(), ElementsAre("Lumora: logout cleanup hook was not installed",
-                                        "Lumora 1.2.0 loaded for ASAAPI 2.03 (2 chat aliases, default Medium, baseline "
-                                        "25 commands)"));
+    EXPECT_THAT(Messages(), ElementsAre("Lumora: logout cleanup hook was not installed", Loaded("2", "Medium")));
     auto* alice = StandIn::Join("Alice");
     StandIn::Chat(alice, "/fps high");
     EXPECT_THAT(Replies(), ElementsAre("Applied the High performance preset."));
@@ -235,8 +237,7 @@ TEST_F(LifecycleTest, ReloadRegistersOnlyOnce) {
     StandIn::ClearLog();
     Load();
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/a", "/b", "/c"));
-    EXPECT_THAT(Messages(), ElementsAre("Lumora 1.2.0 loaded for ASAAPI 2.03 (3 chat aliases, default Medium, baseline "
-                                        "25 commands)"));
+    EXPECT_THAT(Messages(), ElementsAre(Loaded("3", "Medium")));
     EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
 }
 

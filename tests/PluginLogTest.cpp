@@ -6,7 +6,7 @@
 
 #include <gmock/gmock.h>
 
-#include "plugin/PluginLog.h"
+#include "host/PluginLog.h"
 #include "support/TestSupport.h"
 
 using namespace Lumora;

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "plugin/Version.h"
+
 #include <gmock/gmock.h>
 
 #include <atomic>
@@ -34,14 +36,19 @@ TempDir::~TempDir() {
 
 namespace {
 
+// Text that a pattern matches as it stands.
+std::string Literal(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
 // Every line the plugin writes, at the level it must have; "" for a line the plugin never writes.
 std::string ExpectedLevel(const std::string& message) {
     static const std::pair<std::regex, const char*> lines[] = {
         {std::regex("Lumora: invalid configuration: [\\s\\S]*"), "error"},
         {std::regex("Lumora: using built-in defaults"), "warning"},
         {std::regex("Lumora: logout cleanup hook was not installed"), "warning"},
-        {std::regex(
-             R"(Lumora 1\.2\.0 loaded for ASAAPI 2\.03 \(\d+ chat aliases, default [\s\S]*, baseline \d+ commands\))"),
+        {std::regex("Lumora " + Literal(LUMORA_VERSION) + " loaded for ASAAPI " + Literal(LUMORA_HOST_VERSION) +
+                    R"( \(\d+ chat aliases, default [\s\S]*, baseline \d+ commands\))"),
          "info"},
         {std::regex("Lumora unloaded"), "info"},
         {std::regex(R"(Lumora: '[\s\S]*' applied the [\s\S]* preset \(\d+ commands\))"), "info"},

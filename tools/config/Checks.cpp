@@ -177,7 +177,7 @@ void ForEachString(const json& list, Visit visit) {
     }
     std::size_t index = 0;
     for (const auto& element : list) {
-        if (index == 64) {
+        if (index == MaxEntries) {
             break;
         }
         if (element.is_string()) {
@@ -212,7 +212,7 @@ void WarnCommands(const json& list, const std::string& key, bool preset, Warning
         }
         if (preset) {
             for (auto forced : ForcedPresetCommands) {
-                if (command.starts_with(forced.substr(0, forced.find(' ') + 1))) {
+                if (SetsSameVariable(command, forced)) {
                     AddWarning(
                         warnings, "forced",
                         where + Shown(command) + " is replaced by the forced command \"" + std::string(forced) + "\"");
@@ -382,17 +382,17 @@ void ContentWarnings(const json& root, WarningList& warnings) {
         return;
     }
     WarnNearMisses(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", warnings);
-    if (auto aliases = root.find("ChatCommands"); aliases != root.end()) {
+    if (auto aliases = root.find(Key::ChatCommands); aliases != root.end()) {
         WarnAliases(*aliases, warnings);
     }
-    const bool hasPresets = root.contains("Presets");
-    if (root.contains("OnCommands") && hasPresets) {
+    const bool hasPresets = root.contains(Key::Presets);
+    if (root.contains(Key::OnCommands) && hasPresets) {
         AddWarning(warnings, "on dropped", "\"OnCommands\" is dropped because \"Presets\" is present");
     }
-    if (auto on = root.find("OnCommands"); on != root.end() && !hasPresets) {
-        WarnCommands(*on, "OnCommands", true, warnings);
+    if (auto on = root.find(Key::OnCommands); on != root.end() && !hasPresets) {
+        WarnCommands(*on, Key::OnCommands, true, warnings);
     }
-    if (auto presets = root.find("Presets"); presets != root.end() && presets->is_object()) {
+    if (auto presets = root.find(Key::Presets); presets != root.end() && presets->is_object()) {
         std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
         WarnNearMisses(*presets, levels, "Presets: ", warnings);
         for (const auto& level : levels) {
@@ -401,11 +401,10 @@ void ContentWarnings(const json& root, WarningList& warnings) {
             }
         }
     }
-    if (auto off = root.find("OffCommands"); off != root.end()) {
-        WarnCommands(*off, "OffCommands", false, warnings);
+    if (auto off = root.find(Key::OffCommands); off != root.end()) {
+        WarnCommands(*off, Key::OffCommands, false, warnings);
     }
-    for (const char* key : {"Sender", "EnabledMessage", "DisabledMessage", "BaselineMessage", "UsageMessage",
-                            "HelpMessage", "DefaultPreset"}) {
+    for (std::string_view key : TextKeys) {
         if (auto member = root.find(key); member != root.end() && member->is_string()) {
             WarnZero(member->get_ref<const std::string&>(), std::string(key) + ": ", warnings);
         }

@@ -39,16 +39,16 @@ json ToJson(const PluginConfig& config) {
     for (auto level : PresetLevelNames) {
         presets[std::string(level)] = config.Presets.at(std::string(level));
     }
-    return json{{"ChatCommands", config.ChatCommands},
-                {"DefaultPreset", config.DefaultPreset},
-                {"Presets", presets},
-                {"OffCommands", config.OffCommands},
-                {"Sender", config.Sender},
-                {"EnabledMessage", config.EnabledMessage},
-                {"DisabledMessage", config.DisabledMessage},
-                {"UsageMessage", config.UsageMessage},
-                {"HelpMessage", config.HelpMessage},
-                {"LogUsage", config.LogUsage}};
+    return json{{Key::ChatCommands, config.ChatCommands},
+                {Key::DefaultPreset, config.DefaultPreset},
+                {Key::Presets, presets},
+                {Key::OffCommands, config.OffCommands},
+                {Key::Sender, config.Sender},
+                {Key::EnabledMessage, config.EnabledMessage},
+                {Key::DisabledMessage, config.DisabledMessage},
+                {Key::UsageMessage, config.UsageMessage},
+                {Key::HelpMessage, config.HelpMessage},
+                {Key::LogUsage, config.LogUsage}};
 }
 
 // Text from the file as it can be shown at a terminal: control characters and bad bytes escaped.
