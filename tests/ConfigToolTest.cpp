@@ -34,13 +34,6 @@ std::string ReadAll(const std::filesystem::path& path) {
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-bool Same(const PluginConfig& a, const PluginConfig& b) {
-    return a.ChatCommands == b.ChatCommands && a.Presets == b.Presets && a.DefaultPreset == b.DefaultPreset &&
-           a.OffCommands == b.OffCommands && a.Sender == b.Sender && a.EnabledMessage == b.EnabledMessage &&
-           a.DisabledMessage == b.DisabledMessage && a.UsageMessage == b.UsageMessage &&
-           a.HelpMessage == b.HelpMessage && a.LogUsage == b.LogUsage;
-}
-
 class ConfigToolTest : public ::testing::Test {
 protected:
     Result Tool(const std::string& arguments) {
@@ -153,7 +146,7 @@ TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
         const Result show = Tool("show --json '" + path + "'");
         ASSERT_EQ(show.status, 0);
         const std::string back = File("back.json", show.out);
-        EXPECT_TRUE(Same(LoadConfigFrom(back), LoadConfigFrom(path))) << content;
+        EXPECT_TRUE(LoadConfigFrom(back) == LoadConfigFrom(path)) << content;
     }
     EXPECT_EQ(Tool("check '" + File("d.json", R"({"Presets": {"low": )" + sixtyFour + "}}") + "'").out,
               "valid: 2 chat aliases (/fps, fps), default Medium, commands per preset: low 68, medium 25, high 25, "

@@ -90,24 +90,4 @@ TEST_F(EngineStringTest, InvalidSequencesBecomeQuestionMarks) {
     EXPECT_EQ(FStringToUtf8(FString(reinterpret_cast<const TCHAR*>(unpaired.c_str()))), "a?b");
 }
 
-// Copies take a buffer of their own, moves take none, and every buffer goes back when its owner goes.
-TEST_F(EngineStringTest, StringsOwnTheirBuffers) {
-    const FString text = Utf8ToFString("abc");
-    StandIn::TakeAllocationSizes();
-    {
-        FString copy = text;
-        EXPECT_THAT(StandIn::TakeAllocationSizes(), ElementsAre(8u)) << "count x 2 bytes";
-        const FString moved = std::move(copy);
-        EXPECT_TRUE(StandIn::TakeAllocationSizes().empty());
-        EXPECT_EQ(FStringToUtf8(moved), "abc");
-        const FString empty;
-        const FString emptyCopy = empty;
-        EXPECT_TRUE(StandIn::TakeAllocationSizes().empty()) << "an empty copy allocates nothing";
-    }
-    TArray<FString> words;
-    FString(TEXT("a b c")).ParseIntoArray(words, TEXT(" "), true);
-    EXPECT_EQ(words.Num(), 3);
-    // The fixture checks that the engine heap ends as it began.
-}
-
 }  // namespace

@@ -344,38 +344,4 @@ TEST_F(FpsCommandTest, NullArgumentsDoNothing) {
     EXPECT_THAT(StandIn::ClientCommands(alice), IsEmpty());
 }
 
-TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
-    const std::string enabled = CurrentConfig.EnabledMessage;
-    struct Case {
-        std::string name, shown;
-    } cases[] = {{"low", "Low"},     {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"},
-                 {"\xE0x", "\xE0x"}, {"1a", "1a"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(PresetDisplayName(c.name), c.shown);
-    }
-    CurrentConfig.EnabledMessage = "no placeholder";
-    EXPECT_EQ(FormatEnabledReply("low"), "no placeholder");
-    CurrentConfig.EnabledMessage = "{Preset} {preset}{preset}";
-    EXPECT_EQ(FormatEnabledReply("medium"), "{Preset} Medium{preset}");
-    CurrentConfig.EnabledMessage = enabled;
-}
-
-}  // namespace
-
-namespace {
-
-// A process that ends with the plugin still started releases its aliases at exit, while the host
-// is still there to take them.
-TEST(PluginExitTest, ExitWithoutUnloadIsClean) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            TestSupport::TempDir server;
-            StandIn::StartHost({server.path(), false, false});
-            Plugin_Init();
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 }  // namespace

@@ -192,4 +192,25 @@ TEST_F(StandInTest, ConverterNeverFails) {
     EXPECT_EQ(Convert(small, 1, reinterpret_cast<const UTF8CHAR*>("ab"), 2), nullptr);
 }
 
+// Copies take a buffer of their own, moves take none, and every buffer goes back when its owner goes.
+TEST_F(StandInTest, StringsOwnTheirBuffers) {
+    const FString text(TEXT("abc"));
+    StandIn::RecordAllocationSizes(true);
+    {
+        FString copy = text;
+        EXPECT_THAT(StandIn::TakeAllocationSizes(), ElementsAre(8u)) << "count x 2 bytes";
+        const FString moved = std::move(copy);
+        EXPECT_TRUE(StandIn::TakeAllocationSizes().empty());
+        EXPECT_EQ(StandIn::ToUtf8(moved), "abc");
+        const FString empty;
+        const FString emptyCopy = empty;
+        EXPECT_TRUE(StandIn::TakeAllocationSizes().empty()) << "an empty copy allocates nothing";
+    }
+    TArray<FString> words;
+    FString(TEXT("a b c")).ParseIntoArray(words, TEXT(" "), true);
+    EXPECT_EQ(words.Num(), 3);
+    StandIn::RecordAllocationSizes(false);
+    // The fixture checks that the engine heap ends as it began.
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
-// The log channel: the plugin's name twice, the pattern in local time, flushed on every line.
+// The host's log class as the stand-in has it: the plugin's name twice, the pattern in local time,
+// flushed on every line.
 
 #include <ctime>
 #include <fstream>
@@ -26,9 +27,9 @@ std::string LocalStamp(std::time_t when) {
     return buffer;
 }
 
-class PluginLogTest : public HostTest {};
+class StandInLogTest : public HostTest {};
 
-TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
+TEST_F(StandInLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
     Log::Get().Init(PluginName);
     struct Case {
         spdlog::level::level_enum level;
@@ -58,7 +59,7 @@ TEST_F(PluginLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
     }
 }
 
-TEST_F(PluginLogTest, TheFileSinkGetsTheSameLine) {
+TEST_F(StandInLogTest, TheFileSinkGetsTheSameLine) {
     Log::Get().Init(PluginName);
     Log::GetLog()->info("{} unloaded", PluginName);
     std::ifstream file(StandIn::LogFilePath());
@@ -66,7 +67,7 @@ TEST_F(PluginLogTest, TheFileSinkGetsTheSameLine) {
     EXPECT_THAT(content, ::testing::HasSubstr("[Lumora][info] Lumora unloaded\n"));
 }
 
-TEST_F(PluginLogTest, ANewChannelReplacesTheOldOne) {
+TEST_F(StandInLogTest, ANewChannelReplacesTheOldOne) {
     Log::Get().Init(PluginName);
     std::weak_ptr<spdlog::logger> first = Log::GetLog();
     Log::Get().Init(PluginName);
