@@ -14,11 +14,18 @@ bool SendClientConsoleCommand(AShooterPlayerController* player, const std::strin
     if (player == nullptr) {
         return false;
     }
-    // Every lookup is made anew for every command: nothing here is cached.
+    // The engine's objects and functions are reached by key on every call: an address kept from an
+    // earlier call could belong to a class the game has since replaced, and a lookup costs little
+    // beside the remote call itself.
     UClass* playerClass = player->ClassPrivateField();
     if (playerClass == nullptr) {
         return false;
     }
+    // The host's key for this function names its _Implementation, which would run the command on
+    // the server itself. Found by name on the player's class and run through ProcessEvent, the same
+    // function is the remote call that the engine sends to that one player's client. FNAME_Add makes
+    // the name if the engine has not seen it yet; FNAME_Find would give no name then, and so no
+    // function.
     const FName name("ClientRunLocalConsoleCommand", FNAME_Add);
     UFunction* remoteCall = playerClass->FindFunctionByName(name, EIncludeSuperFlag::IncludeSuper);
     if (remoteCall == nullptr) {

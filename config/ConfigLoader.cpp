@@ -151,6 +151,9 @@ PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
     }
     config.DefaultPreset = std::move(defaultPreset);
 
+    // Files written for versions before "Presets" set the default preset's list as "OnCommands".
+    // It is still read, and checked, first, so that such a file reports the same fault it always
+    // did; where "Presets" is given it is the newer word, and "OnCommands" gives way to it.
     CommandList onCommands = ReadStringArray(root, Key::OnCommands, config.Presets.at(config.DefaultPreset), false);
     config.Presets = ReadPresets(root, config.Presets);
     if (!root.contains(Key::Presets)) {
@@ -163,6 +166,8 @@ PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
     config.OffCommands = ReadStringArray(root, Key::OffCommands, config.OffCommands, true);
     config.Sender = ReadString(root, Key::Sender, config.Sender);
     config.EnabledMessage = ReadString(root, Key::EnabledMessage, config.EnabledMessage);
+    // "DisabledMessage" is the older name of the baseline reply, kept so that earlier files still
+    // load; "BaselineMessage" is the name admins are told to use, so when a file holds both it wins.
     const std::string disabled = ReadString(root, Key::DisabledMessage, config.DisabledMessage);
     config.DisabledMessage = ReadString(root, Key::BaselineMessage, disabled);
     config.UsageMessage = ReadString(root, Key::UsageMessage, config.UsageMessage);

@@ -41,7 +41,8 @@ std::string Literal(const std::string& text) {
     return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
 }
 
-// Every line the plugin writes, at the level it must have; "" for a line the plugin never writes.
+// Every line the plugin writes, with its level, so that a line at another level, or a line the
+// admin's guide does not list, fails the test that caused it; "" for a line the plugin never writes.
 std::string ExpectedLevel(const std::string& message) {
     static const std::pair<std::regex, const char*> lines[] = {
         {std::regex("Lumora: invalid configuration: [\\s\\S]*"), "error"},
