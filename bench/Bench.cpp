@@ -125,6 +125,28 @@ struct Floor {
     }
 };
 
+// The least a plugin on the host's SDK can do for a preset: for each command the class field, the
+// name, the function lookup, one engine string and ProcessEvent, then one chat reply, all through
+// the SDK's own calls, nothing kept from one call to the next and nothing else. It is a chat
+// command, so that the host's dispatch of the line is counted here as it is for the plugin.
+struct SdkFloor {
+    static inline CommandList commands;
+    static inline std::string sender = "Lumora";
+    static inline std::string reply = "Applied the Low performance preset.";
+
+    static void Command(AShooterPlayerController* player, FString* /*line*/, int /*mode*/, int /*platform*/) {
+        for (const std::string& command : commands) {
+            UClass* playerClass = player->ClassPrivateField();
+            const FName name("ClientRunLocalConsoleCommand", FNAME_Add);
+            UFunction* function = playerClass->FindFunctionByName(name, EIncludeSuperFlag::IncludeSuper);
+            ClientConsoleCommandParams params{FString(UTF8_TO_TCHAR(command.c_str())), false};
+            player->ProcessEvent(function, &params);
+        }
+        AsaApi::GetApiUtils().GetMessagingManager()->SendChatMessage(
+            player, FString(UTF8_TO_TCHAR(sender.c_str())), TEXT("{}"), *FString(UTF8_TO_TCHAR(reply.c_str())));
+    }
+};
+
 // Every operation, by name: a set-up run once, then the operation itself.
 struct Operation {
     std::function<void(Fixture&)> setUp;
@@ -174,6 +196,13 @@ std::map<std::string, Operation> Operations() {
             [units](Fixture&) { benchmark::DoNotOptimize(FStringToUtf8(wide.at(units))); },
             [units](Fixture&) { wide.erase(units); }};
     }
+    ops["sdkfloor25"] = {[](Fixture&) {
+                             SdkFloor::commands = LowPresetOf(25);
+                             ApplyForcedCommands(SdkFloor::commands);
+                             AsaApi::GetCommands().AddChatCommand(FString(TEXT("/floor")), &SdkFloor::Command);
+                         },
+                         chat("/floor low"),
+                         [](Fixture&) { AsaApi::GetCommands().RemoveChatCommand(FString(TEXT("/floor"))); }};
     static std::unique_ptr<Floor> floor;
     for (std::size_t commands : {25, 68}) {
         ops["floor" + std::to_string(commands)] = {[commands](Fixture& f) {

@@ -14,8 +14,8 @@
 namespace Lumora {
 namespace {
 
-// Fetched only when the log line of an applied preset or baseline is written. The game's own limits on names are not known here,
-// so the name is shown escaped and cut, like any text from outside.
+// Fetched only when the log line of an applied preset or baseline is written. The game's own limits on names are not
+// known here, so the name is shown escaped and cut, like any text from outside.
 std::string CharacterNameOf(AShooterPlayerController* player) {
     FString name("");
     player->GetPlayerCharacterName(&name);

@@ -9,7 +9,7 @@
 namespace Lumora {
 
 // Text up to its first zero byte; each invalid sequence arrives as the host's converter makes it.
-FString Utf8ToFString(std::string text);
+FString Utf8ToFString(const std::string& text);
 std::string FStringToUtf8(const FString& text);
 
 }  // namespace Lumora
