@@ -110,6 +110,7 @@ TEST_F(LifecycleTest, TheLogFileStaysValidUtf8) {
         "{\"Sender\": \"Caf\xE9\"}",
         std::string("\xFF\xFE{\0}\0", 6),
         "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}",
+        "{\"Sender\": \"\x7F\xC2\x9B\xE2\x80\xAE\n[Lumora][error] forged",
     };
     for (const auto& file : files) {
         WriteConfig(file);
@@ -124,6 +125,14 @@ TEST_F(LifecycleTest, TheLogFileStaysValidUtf8) {
     const std::string content((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_THAT(content, ::testing::HasSubstr("last read: '\"Caf\\xE9\"'"));
     EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(content)), content) << "every byte of the log is valid UTF-8";
+    std::istringstream lines(content);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LT(line.size(), 2048u);
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            << line;
+        EXPECT_EQ(line.find("\x7F"), std::string::npos) << "DEL is shown as \\x7F";
+    }
+    EXPECT_THAT(content, ::testing::HasSubstr("last read: '\"\\x7F\\u009B\\u202E<U+000A>'"));
 }
 
 // Command aliases become chat commands in order; word aliases share one chat-message callback. At

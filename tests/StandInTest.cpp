@@ -97,24 +97,52 @@ TEST_F(StandInTest, CharacterNameAndSplitting) {
 
 // The registry as the host has it: first word, spaces only, whole word, any letter case, one line
 // a second per player.
+// The host's chat path: the first matching command, then every chat-message callback with the same
+// string of the line, then the line shown to everyone unless one of them took it.
 TEST_F(StandInTest, RegistryMatchesTheFirstWordAndDropsLinesTooCloseTogether) {
     std::vector<std::pair<std::u16string, int>> calls;
-    auto callback = [&](AShooterPlayerController*, FString* line, int mode, int) {
+    FString* commandLine = nullptr;
+    auto callback = [&](AShooterPlayerController*, FString* line, int mode, int platform) {
         calls.emplace_back(Units(*line), mode);
+        commandLine = line;
+        EXPECT_EQ(platform, 7);
     };
     AsaApi::GetCommands().AddChatCommand(FString(TEXT("/fps")), callback);
+    std::vector<bool> executed;
+    AsaApi::GetCommands().AddOnChatMessageCallback(
+        FString(TEXT("watcher")), [&](AShooterPlayerController*, FString* line, int, int platform, bool, bool command) {
+            executed.push_back(command);
+            EXPECT_TRUE(!command || line == commandLine) << "the host's one string of the line";
+            EXPECT_EQ(platform, 7);
+            return Units(*line) == u"take";
+        });
     auto* player = StandIn::Join("alice");
+    StandIn::SetPlatform(player, 7);
     struct Case {
         const char* line;
-        bool matches;
-    } cases[] = {{"/fps low", true},   {"  /FPS", true}, {"/fpslow", false},
-                 {"/fps\tlow", false}, {"fps", false},   {"", false}};
+        bool command, taken;
+    } cases[] = {{"/fps low", true, true},    {"  /FPS", true, true}, {"/fpslow", false, false},
+                 {"/fps\tlow", false, false}, {"fps", false, false},  {"", false, false},
+                 {"take", false, true}};
+    std::vector<std::string> shown;
     for (const auto& c : cases) {
-        EXPECT_EQ(StandIn::Chat(player, c.line, 2), c.matches) << c.line;
+        commandLine = nullptr;
+        EXPECT_EQ(StandIn::Chat(player, c.line, 2), c.taken) << c.line;
+        EXPECT_EQ(executed.back(), c.command) << c.line;
+        if (!c.taken) {
+            shown.push_back(c.line);
+        }
     }
+    std::vector<std::string> shownByHost;
+    for (const auto& line : StandIn::ShownChatLines()) {
+        shownByHost.push_back(line.text);
+    }
+    EXPECT_EQ(shownByHost, shown);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], std::make_pair(std::u16string(u"/fps low"), 2));
     EXPECT_EQ(calls[1].first, u"  /FPS");
+    EXPECT_TRUE(AsaApi::GetCommands().RemoveOnChatMessageCallback(FString(TEXT("WATCHER"))));
+    EXPECT_TRUE(StandIn::ChatMessageCallbackIds().empty());
 
     std::vector<StandIn::Event::Kind> kinds;
     StandIn::SetEventListener([&](const StandIn::Event& event) { kinds.push_back(event.kind); });
