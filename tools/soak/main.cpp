@@ -28,6 +28,9 @@ void Expect(bool condition, const std::string& what) {
     }
 }
 
+// The chat commands and chat-message callbacks registered with the host.
+std::size_t Registrations() { return StandIn::RegisteredAliases().size() + StandIn::ChatMessageCallbackIds().size(); }
+
 void ChatPhase(std::uint64_t lines, int playerCount) {
     const auto heapAtStart = StandIn::Heap();
     Plugin_Init();
@@ -36,9 +39,10 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
     for (int i = 0; i < playerCount; ++i) {
         players.push_back(StandIn::Join("player" + std::to_string(i)));
     }
-    const char* const texts[] = {"/fps",        "/fps on",     "/fps off",      "/fps low",  "/fps medium",
-                                 "/fps high",   "/fps epic",   "/fps status",   "/fps help", "fps LOW",
-                                 "/fps lowest", "/fps on off", "  /FPS  Epic ", "/fps\tlow", "hello everyone"};
+    const char* const texts[] = {
+        "/fps",          "/fps on",     "/fps off",       "/fps low",         "/fps medium",    "/fps high",
+        "/fps epic",     "/fps status", "/fps help",      "fps LOW",          "/fps lowest",    "/fps on off",
+        "  /FPS  Epic ", "/fps\tlow",   "hello everyone", "fps is fine here", "FPS high please"};
     const std::size_t textCount = sizeof texts / sizeof texts[0];
     std::uint64_t joins = 0;
     std::uint64_t leaves = 0;
@@ -72,7 +76,7 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
             }
             std::printf("%10llu %12llu %12llu %14zu %12zu %10zu %12llu\n", static_cast<unsigned long long>(line),
                         static_cast<unsigned long long>(heap.liveBlocks),
-                        static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(),
+                        static_cast<unsigned long long>(heap.liveBytes), Registrations(),
                         Lumora::ActivePresetTable.size(), connected,
                         static_cast<unsigned long long>(StandIn::ResidentKiB()));
             Expect(Lumora::ActivePresetTable.size() <= connected, "more table entries than connected players");
@@ -80,7 +84,7 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
                 Expect(StandIn::IsConnected(const_cast<AShooterPlayerController*>(controller)),
                        "an entry for a player who left");
             }
-            Expect(StandIn::RegisteredAliases().size() == 2, "registrations changed");
+            Expect(Registrations() == 2, "registrations changed");
             Expect(heap.liveBlocks == heapAtStart.liveBlocks + 2, "engine blocks beyond the two aliases");
         }
     }
@@ -120,11 +124,10 @@ void CyclePhase(std::uint64_t cycles) {
             const auto hooks = StandIn::InstalledHookCount(Lumora::LogoutHookKey);
             std::printf("%10llu %12llu %12llu %14zu %8zu %12llu\n", static_cast<unsigned long long>(cycle),
                         static_cast<unsigned long long>(heap.liveBlocks),
-                        static_cast<unsigned long long>(heap.liveBytes), StandIn::RegisteredAliases().size(), hooks,
+                        static_cast<unsigned long long>(heap.liveBytes), Registrations(), hooks,
                         static_cast<unsigned long long>(StandIn::ResidentKiB()));
             Expect(heap.liveBlocks == heapAtStart.liveBlocks, "engine blocks left after a cycle");
-            Expect(StandIn::RegisteredAliases().empty() && StandIn::ChatMessageCallbackIds().empty() && hooks == 0,
-                   "registrations left after a cycle");
+            Expect(Registrations() == 0 && hooks == 0, "registrations left after a cycle");
         }
     }
     StandIn::Forget(player);
