@@ -1,9 +1,6 @@
 // The fps command end to end, for players driven by chat lines as the host delivers them.
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gmock/gmock.h>
 
@@ -276,18 +273,7 @@ TEST_F(FpsCommandTest, HostileCharacterNamesAreShownSafely) {
         EXPECT_EQ(Received(player).size(), 21u);
         EXPECT_THAT(Replies(player), ElementsAre(Enabled("Low")));
     }
-    std::ifstream file(StandIn::LogFilePath(), std::ios::binary);
-    const std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(log)), log) << "valid UTF-8";
-    std::istringstream lines(log);
-    std::size_t count = 0;
-    for (std::string line; std::getline(lines, line); ++count) {
-        EXPECT_LT(line.size(), 2048u);
-        EXPECT_EQ(std::count_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
-                  0)
-            << line;
-    }
-    EXPECT_GT(count, std::size(cases));
+    EXPECT_GT(TestSupport::SafeLogFileLines().size(), std::size(cases));
 }
 
 TEST_F(FpsCommandTest, NoMessengerDropsOnlyTheReply) {

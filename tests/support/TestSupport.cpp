@@ -4,12 +4,14 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <regex>
+#include <sstream>
 
 #include <spdlog/sinks/base_sink.h>
 
@@ -153,6 +155,25 @@ void* ProcessSymbol(const char* name) { return dlsym(RTLD_DEFAULT, name); }
 std::string Utf8(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::vector<std::string> SafeLogFileLines() {
+    std::ifstream file(StandIn::LogFilePath(), std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(content)), content) << "every byte of the log is valid UTF-8";
+    std::vector<std::string> lines;
+    std::istringstream stream(content);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        EXPECT_LT(line.size(), 2048u);
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        })) << line;
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,

@@ -40,6 +40,9 @@ protected:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// The host's log file as lines, without their line ends ("\n", or "\r\n" on Windows). Fails the
+// test unless the file is valid UTF-8, and every line is under 2 KB with no control character.
+std::vector<std::string> SafeLogFileLines();
 // Copies a plugin library to ArkApi/Plugins/NAME/NAME.so (.dll) under the server folder, where the
 // host loads it from; returns that path.
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
