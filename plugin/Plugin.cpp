@@ -29,9 +29,9 @@ void RemoveLogoutHook() {
     }
 }
 
-// Only a second start without an unload finds anything here. The host takes back a plugin's
-// commands and callbacks by its module after Plugin_Unload; by text they are removed only now,
-// since that also removes another plugin's entry of the same text.
+// Only a second start without an unload finds anything here. After Plugin_Unload the host takes
+// back a plugin's commands and callbacks by its module. Removing them by text could take another
+// plugin's entry of the same text, so it is done only here, where the alternative is holding two.
 void ReleaseEarlierStart() {
     for (const FString& alias : std::exchange(RegisteredAliases, {})) {
         AsaApi::GetCommands().RemoveChatCommand(alias);
