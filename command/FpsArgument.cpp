@@ -1,6 +1,6 @@
 #include "command/FpsArgument.h"
 
-#include <algorithm>
+#include <cstddef>
 
 #include "config/PluginConfig.h"
 
@@ -26,9 +26,15 @@ constexpr Keyword Keywords[] = {
 
 }  // namespace
 
-FpsAction ParseFpsArgument(const FString& line) {
+TArray<FString> SplitChatLine(const FString& line) {
     TArray<FString> words;
     line.ParseIntoArray(words, TEXT(" "), true);
+    return words;
+}
+
+FpsAction ParseFpsArgument(const FString& line) { return ClassifyFpsWords(SplitChatLine(line)); }
+
+FpsAction ClassifyFpsWords(const TArray<FString>& words) {
     const int32 count = words.Num();
     if (count < 2) {
         return FpsAction::Toggle;
@@ -48,13 +54,10 @@ FpsAction ParseFpsArgument(const FString& line) {
 }
 
 std::optional<std::string_view> PresetLevelOf(FpsAction action) {
-    for (const Keyword& keyword : Keywords) {
-        if (keyword.action == action &&
-            std::find(PresetLevelNames.begin(), PresetLevelNames.end(), keyword.text) != PresetLevelNames.end()) {
-            return keyword.text;
-        }
+    if (action < FpsAction::Low || action > FpsAction::Epic) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return PresetLevelNames[static_cast<std::size_t>(action) - static_cast<std::size_t>(FpsAction::Low)];
 }
 
 }  // namespace Lumora

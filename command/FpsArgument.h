@@ -10,9 +10,16 @@ namespace Lumora {
 
 enum class FpsAction { Toggle, On, Off, Low, Medium, High, Epic, Status, Help, Usage };
 
-FpsAction ParseFpsArgument(const FString& line);
+// The line split at spaces (U+0020 only), empty pieces dropped: as the host splits it to find
+// the chat command.
+TArray<FString> SplitChatLine(const FString& line);
 
-// The preset level that Low, Medium, High or Epic names ("low"); nothing for any other action.
+FpsAction ParseFpsArgument(const FString& line);
+// The same, for a line already split: the first word (the alias) is not looked at.
+FpsAction ClassifyFpsWords(const TArray<FString>& words);
+
+// The preset level that Low, Medium, High or Epic names ("low"), by the levels' order in both
+// lists; nothing for any other action.
 std::optional<std::string_view> PresetLevelOf(FpsAction action);
 
 }  // namespace Lumora

@@ -22,10 +22,8 @@ std::string CharacterNameOf(AShooterPlayerController* player) {
     return ShownText(FStringToUtf8(name));
 }
 
-// The first word compared as the host compares chat commands: split at spaces, ignoring case.
-bool StartsWithWordAlias(const FString& line) {
-    TArray<FString> words;
-    line.ParseIntoArray(words, TEXT(" "), true);
+// The first word compared as the host compares chat commands: ignoring case.
+bool StartsWithWordAlias(const TArray<FString>& words) {
     if (words.Num() == 0) {
         return false;
     }
@@ -133,11 +131,12 @@ bool HandleFpsChatMessage(AShooterPlayerController* player, FString* message, in
     }
     bool taken = false;
     RunGuarded("the fps command", [&] {
-        if (!StartsWithWordAlias(*message)) {
+        const TArray<FString> words = SplitChatLine(*message);
+        if (!StartsWithWordAlias(words)) {
             return;
         }
         // "fps is terrible" is a sentence, not a command with a wrong argument.
-        const FpsAction action = ParseFpsArgument(*message);
+        const FpsAction action = ClassifyFpsWords(words);
         if (action != FpsAction::Usage) {
             taken = true;
             RunFpsCommand(player, action);
