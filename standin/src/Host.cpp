@@ -213,6 +213,20 @@ bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, cons
     return true;
 }
 
+// Takes out every entry that the plugin's module made; their texts, in registration order.
+template <typename Entry>
+std::vector<std::string> TakeOwned(std::vector<Entry>& entries, std::u16string Entry::*field,
+                                   const std::string& plugin) {
+    std::vector<std::string> taken;
+    for (const Entry& entry : entries) {
+        if (entry.owner == plugin) {
+            taken.push_back(ToUtf8(entry.*field));
+        }
+    }
+    std::erase_if(entries, [&](const Entry& entry) { return entry.owner == plugin; });
+    return taken;
+}
+
 class Commands final : public AsaApi::ICommands {
 public:
     void AddChatCommand(const FString& command,
@@ -264,20 +278,11 @@ public:
 private:
     static void AddOther(const char* kind, const FString& id, std::string owner) {
         ThrowIfHostFault(kind);
-        State().otherRegistrations.push_back({kind, ToU16(id), std::move(owner)});
+        State().otherRegistrations[kind].push_back({ToU16(id), std::move(owner)});
     }
     static bool RemoveOther(const char* kind, const FString& id) {
         ThrowIfHostFault(kind);
-        auto& others = State().otherRegistrations;
-        const std::u16string text = ToU16(id);
-        auto it = std::find_if(others.begin(), others.end(), [&](const OtherRegistration& entry) {
-            return entry.kind == kind && CompareIgnoringCase(entry.id.c_str(), text.c_str()) == 0;
-        });
-        if (it == others.end()) {
-            return false;
-        }
-        others.erase(it);
-        return true;
+        return RemoveFirst(State().otherRegistrations[kind], &OtherRegistration::id, ToU16(id));
     }
 };
 
@@ -684,30 +689,22 @@ bool LoadPlugin(const std::string& name, std::string& error) {
 Registrations RemoveRegistrationsOf(const std::string& plugin) {
     auto& state = State();
     Registrations removed;
-    auto owned = [&](const auto& entry) { return entry.owner == plugin; };
-    for (const auto& command : state.commands) {
-        if (owned(command)) {
-            removed.commands.push_back(ToUtf8(command.alias));
-            Emit(Event::Kind::Unregister, nullptr, removed.commands.back());
+    removed.commands = TakeOwned(state.commands, &RegisteredCommand::alias, plugin);
+    for (const auto& command : removed.commands) {
+        Emit(Event::Kind::Unregister, nullptr, command);
+    }
+    removed.callbacks = TakeOwned(state.chatCallbacks, &RegisteredChatCallback::id, plugin);
+    for (const auto& callback : removed.callbacks) {
+        Emit(Event::Kind::Unregister, nullptr, callback, ChatCallbackKind);
+    }
+    for (auto& [kind, entries] : state.otherRegistrations) {
+        for (const auto& id : TakeOwned(entries, &OtherRegistration::id, plugin)) {
+            removed.others.push_back(kind + " " + id);
         }
     }
-    std::erase_if(state.commands, owned);
-    for (const auto& callback : state.chatCallbacks) {
-        if (owned(callback)) {
-            removed.callbacks.push_back(ToUtf8(callback.id));
-            Emit(Event::Kind::Unregister, nullptr, removed.callbacks.back(), ChatCallbackKind);
-        }
-    }
-    std::erase_if(state.chatCallbacks, owned);
-    for (const auto& other : state.otherRegistrations) {
-        if (owned(other)) {
-            removed.others.push_back(other.kind + " " + ToUtf8(other.id));
-        }
-    }
-    std::erase_if(state.otherRegistrations, owned);
     for (auto& [key, chain] : state.hooks) {
         for (const auto& entry : std::vector<HookChain::Entry>(chain.entries)) {
-            if (!entry.host && owned(entry)) {
+            if (!entry.host && entry.owner == plugin) {
                 removed.hooks.push_back(key);
                 RemoveDetour(key, entry.detour);
                 Emit(Event::Kind::HookRemove, nullptr, key);

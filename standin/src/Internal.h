@@ -102,9 +102,8 @@ struct RegisteredChatCallback {
     std::string owner;
 };
 
-// Console and RCON commands, tick and timer callbacks: kept and removed, never called.
+// A console or RCON command, or a tick or timer callback: kept and removed, never called.
 struct OtherRegistration {
-    std::string kind;
     std::u16string id;
     std::string owner;
 };
@@ -127,7 +126,7 @@ struct HostState {
     std::unique_ptr<GameModeObject> gameMode;
     std::vector<RegisteredCommand> commands;
     std::vector<RegisteredChatCallback> chatCallbacks;
-    std::vector<OtherRegistration> otherRegistrations;
+    std::map<std::string, std::vector<OtherRegistration>> otherRegistrations;  // by kind
     std::vector<RegistryCall> registryCalls;
     std::map<std::string, HookChain> hooks;
     std::vector<HookCall> hookCalls;
