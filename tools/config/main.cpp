@@ -145,35 +145,31 @@ void PrintConfig(const PluginConfig& config) {
 std::optional<PluginConfig> Load(const std::string& path) {
     std::string bytes;
     std::optional<ParsedFile> parsed;
-    const auto printWarnings = [&] {
+    try {
+        bytes = ReadConfigFile(path);
+        parsed = ParseConfigText(bytes);
+        if (!parsed->error) {
+            ContentWarnings(parsed->root, parsed->warnings);
+        }
         for (const auto& warning : WarningLines(parsed->warnings)) {
             std::cerr << "warning: " << warning << '\n';
         }
-    };
-    try {
-        try {
-            bytes = ReadConfigFile(path);
-        } catch (const std::exception& error) {
-            std::cout << "invalid configuration: " << ConfigFaultText(error.what()) << '\n';
-            if (auto hint = PathHint(path)) {
-                std::cout << *hint << '\n';
-            }
-            return std::nullopt;
-        }
-        parsed = ParseConfigText(bytes);
         if (parsed->error) {
-            printWarnings();
             throw std::runtime_error(*parsed->error);
         }
-        ContentWarnings(parsed->root, parsed->warnings);
-        printWarnings();
         return LoadConfigFromJson(parsed->root);
     } catch (const std::exception& error) {
         std::cout << "invalid configuration: " << ConfigFaultText(error.what()) << '\n';
-        if (parsed && parsed->error) {
-            if (auto hint = parsed->errorHint ? parsed->errorHint : EncodingHint(bytes)) {
-                std::cout << *hint << '\n';
-            }
+        // A file that could not be read is named for what it is; a parse that broke, for where it
+        // broke or for the encoding the file seems to have.
+        std::optional<std::string> hint;
+        if (!parsed) {
+            hint = PathHint(path);
+        } else if (parsed->error) {
+            hint = parsed->errorHint ? parsed->errorHint : EncodingHint(bytes);
+        }
+        if (hint) {
+            std::cout << *hint << '\n';
         }
         return std::nullopt;
     }
