@@ -100,6 +100,8 @@ private:
     void Execute(const std::string& line);
     void Load(const std::string& name = "Lumora");
     void Unload(const std::string& name = "Lumora");
+    fs::path PluginFolder(const std::string& name) const { return options_.serverDir / "ArkApi" / "Plugins" / name; }
+    bool Install(const std::string& name, const fs::path& library);
     void LoadOther(const std::string& name, const fs::path& library);
     void Fault(std::istringstream& words);
 
@@ -193,21 +195,27 @@ void Session::Unload(const std::string& name) {
     }
 }
 
-// Lays out the plugin's folder as the host expects it, then loads it.
-void Session::LoadOther(const std::string& name, const fs::path& library) {
+// Lays out the plugin's folder as the host expects it: the library at ArkApi/Plugins/NAME/NAME.so.
+bool Session::Install(const std::string& name, const fs::path& library) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
         Error("a plugin's NAME is one folder name");
-        return;
+        return false;
     }
-    const fs::path folder = options_.serverDir / "ArkApi" / "Plugins" / name;
+    const fs::path folder = PluginFolder(name);
     std::error_code error;
     fs::create_directories(folder, error);
     fs::copy_file(library, folder / (name + ".so"), fs::copy_options::overwrite_existing, error);
     if (error) {
         Error("could not copy " + library.string() + " to " + folder.string() + ": " + error.message());
-        return;
+        return false;
     }
-    Load(name);
+    return true;
+}
+
+void Session::LoadOther(const std::string& name, const fs::path& library) {
+    if (Install(name, library)) {
+        Load(name);
+    }
 }
 
 void Session::Fault(std::istringstream& words) {
@@ -358,14 +366,9 @@ int Session::Run() {
     StandIn::StartHost({options_.serverDir, false, true});
     StandIn::SetEventListener([this](const StandIn::Event& event) { OnEvent(event); });
 
-    // Lay out the plugin's folder as the host expects it.
-    const fs::path pluginDir = options_.serverDir / "ArkApi" / "Plugins" / "Lumora";
+    Install("Lumora", options_.plugin);
+    const fs::path pluginDir = PluginFolder("Lumora");
     std::error_code error;
-    fs::create_directories(pluginDir, error);
-    fs::copy_file(options_.plugin, pluginDir / "Lumora.so", fs::copy_options::overwrite_existing, error);
-    if (error) {
-        Error("could not copy the plugin to " + pluginDir.string() + ": " + error.message());
-    }
     // The host reads the plugin's PluginInfo.json before it loads the library.
     fs::copy_file(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", fs::copy_options::overwrite_existing, error);
     if (options_.config) {
