@@ -134,11 +134,11 @@ std::string ConfigFaultText(const std::string& what) {
             end = text.rfind('\'');
         }
         if (end != std::string::npos && end >= from) {
-            text = EscapeText(text.substr(0, from)) + ShownText(text.substr(from, end - from)) +
-                   EscapeText(text.substr(end));
+            text = text.substr(0, from) + ShownText(text.substr(from, end - from)) + text.substr(end);
         }
     }
-    // Escaped text escapes to itself, so the whole may be escaped once more as it is cut.
+    // The whole is escaped as it is cut; the token, escaped already, escapes to itself. Quotes stand
+    // on both sides of it, so no sequence runs across its ends.
     return ShownText(text, KeptText);
 }
 
