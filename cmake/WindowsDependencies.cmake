@@ -1,4 +1,4 @@
-# For the Windows build the dependencies come header-only from Debian's packages (nlohmann-json3-dev,
+# For the mingw-w64 build the dependencies come header-only from Debian's packages (nlohmann-json3-dev,
 # libspdlog-dev, libfmt-dev), and GoogleTest from the sources Debian ships in /usr/src/googletest.
 # Only their own header folders are put on the include path, never /usr/include itself.
 set(LUMORA_WINDOWS_INCLUDE ${CMAKE_BINARY_DIR}/windows-include)
@@ -17,6 +17,5 @@ add_library(fmt::fmt ALIAS lumora_header_dependencies)
 add_library(spdlog::spdlog ALIAS lumora_header_dependencies)
 add_library(nlohmann_json::nlohmann_json ALIAS lumora_header_dependencies)
 
-add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 # Everything linked statically, so that no runtime DLL must be copied beside the programs.
 add_link_options(-static -static-libgcc -static-libstdc++)

@@ -1,8 +1,9 @@
 // lumora-config against the plugin itself: same messages, files that load back, warnings that
 // change nothing; and the guide, the schema and the loader agreeing on the keys.
 
+#if !defined(_WIN32)
 #include <sys/stat.h>
-#include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -20,6 +21,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+using TestSupport::ShellQuoted;
 
 namespace {
 
@@ -37,12 +39,10 @@ std::string ReadAll(const std::filesystem::path& path) {
 class ConfigToolTest : public ::testing::Test {
 protected:
     Result Tool(const std::string& arguments) {
-        const auto out = dir.path() / "out.txt";
         const auto err = dir.path() / "err.txt";
-        const std::string command = std::string("'") + LUMORA_CONFIG_PATH + "' " + arguments + " >'" + out.string() +
-                                    "' 2>'" + err.string() + "' </dev/null";
-        int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+        auto run = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_CONFIG_PATH) + " " + arguments + " 2>" +
+                                           TestSupport::ShellQuoted(err.string()) + " " + TestSupport::NoInput());
+        return {run.status, std::move(run.output), ReadAll(err)};
     }
     std::string File(const std::string& name, const std::string& content) {
         const auto path = dir.path() / name;
@@ -51,21 +51,19 @@ protected:
     }
     // What the plugin logs for this file, started in the development host.
     std::string PluginReport(const std::string& file) {
-        const std::string command = std::string("'") + LUMORA_DEVHOST_PATH + "' --json --config '" + file +
-                                    "' --server-dir '" + (dir.path() / "server").string() + "' </dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
+        const auto run = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --json --config " +
+                                                 TestSupport::ShellQuoted(file) + " --server-dir " +
+                                                 TestSupport::ShellQuoted((dir.path() / "server").string()) + " " +
+                                                 TestSupport::NoInput());
         std::string report;
-        char buffer[65536];
-        while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            auto event = json::parse(buffer, nullptr, false);
+        std::istringstream lines(run.output);
+        for (std::string line; std::getline(lines, line);) {
+            auto event = json::parse(line, nullptr, false);
             const std::string prefix = "Lumora: invalid configuration: ";
             if (!event.is_discarded() && event.value("event", "") == "log" &&
                 event.value("message", "").rfind(prefix, 0) == 0) {
                 report = event["message"].get<std::string>().substr(prefix.size());
             }
-        }
-        if (pipe != nullptr) {
-            pclose(pipe);
         }
         return report;
     }
@@ -91,7 +89,7 @@ TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
     };
     for (const auto& content : files) {
         const std::string path = File("bad.json", content);
-        const Result check = Tool("check '" + path + "'");
+        const Result check = Tool("check " + ShellQuoted(path));
         EXPECT_EQ(check.status, 1) << content.substr(0, 60);
         const std::string report = PluginReport(path);
         ASSERT_FALSE(report.empty()) << "the plugin loaded " << content.substr(0, 60);
@@ -100,12 +98,13 @@ TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
         EXPECT_EQ(first, "invalid configuration: " + report + "\n");
         const std::string rest = check.out.substr(first.size());
         EXPECT_TRUE(rest.empty() || rest.starts_with("hint: ")) << rest;
-        const Result show = Tool("show '" + path + "' --json");
+        const Result show = Tool("show " + ShellQuoted(path) + " --json");
         EXPECT_EQ(show.status, 1);
         EXPECT_EQ(show.out, check.out);
     }
 }
 
+#if !defined(_WIN32)
 // Nothing but a regular file is opened, so a named pipe or a device neither blocks nor runs on.
 TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
     const std::string missing = (dir.path() / "missing.json").string();
@@ -118,12 +117,13 @@ TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
         {link, "is a named pipe (FIFO)"}, {"/dev/zero", "is a device"},
     };
     for (const auto& [path, what] : cases) {
-        const Result check = Tool("check '" + path + "'");
+        const Result check = Tool("check " + ShellQuoted(path));
         EXPECT_EQ(check.status, 1);
         EXPECT_EQ(check.out, "invalid configuration: could not open " + path + "\nhint: " + path + " " + what +
                                  "; config.json must be a regular file\n");
     }
 }
+#endif
 
 TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
     std::string sixtyFour = "[";
@@ -140,15 +140,15 @@ TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
     };
     for (const auto& content : files) {
         const std::string path = File("good.json", content);
-        const Result check = Tool("check '" + path + "'");
+        const Result check = Tool("check " + ShellQuoted(path));
         EXPECT_EQ(check.status, 0) << check.out;
         EXPECT_THAT(check.out, StartsWith("valid: "));
-        const Result show = Tool("show --json '" + path + "'");
+        const Result show = Tool("show --json " + ShellQuoted(path));
         ASSERT_EQ(show.status, 0);
         const std::string back = File("back.json", show.out);
         EXPECT_TRUE(LoadConfigFrom(back) == LoadConfigFrom(path)) << content;
     }
-    EXPECT_EQ(Tool("check '" + File("d.json", R"({"Presets": {"low": )" + sixtyFour + "}}") + "'").out,
+    EXPECT_EQ(Tool("check " + ShellQuoted(File("d.json", R"({"Presets": {"low": )" + sixtyFour + "}}"))).out,
               "valid: 2 chat aliases (/fps, fps), default Medium, commands per preset: low 68, medium 25, high 25, "
               "epic 25, baseline 25 commands\n");
     const Result table = Tool("show");
@@ -160,8 +160,8 @@ TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
 
 TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
     const std::string path = (dir.path() / "new.json").string();
-    EXPECT_EQ(Tool("init '" + path + "'").status, 0);
-    const Result check = Tool("check '" + path + "'");
+    EXPECT_EQ(Tool("init " + ShellQuoted(path)).status, 0);
+    const Result check = Tool("check " + ShellQuoted(path));
     EXPECT_EQ(check.status, 0);
     EXPECT_THAT(check.err, IsEmpty()) << "the built-in configuration draws no warning";
     PluginConfig loaded = LoadConfigFrom(path);
@@ -170,9 +170,9 @@ TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
     EXPECT_EQ(loaded.HelpMessage, builtIn.HelpMessage);
 
     const std::string existing = File("existing.json", "{\"Sender\": \"mine\"}");
-    EXPECT_EQ(Tool("init '" + existing + "'").status, 1);
+    EXPECT_EQ(Tool("init " + ShellQuoted(existing)).status, 1);
     EXPECT_EQ(ReadAll(existing), "{\"Sender\": \"mine\"}");
-    EXPECT_EQ(Tool("init --force '" + existing + "'").status, 0);
+    EXPECT_EQ(Tool("init --force " + ShellQuoted(existing)).status, 0);
     EXPECT_EQ(LoadConfigFrom(existing).Sender, "Lumora");
     EXPECT_EQ(Tool("init").out, ReadAll(path));
 }
@@ -194,25 +194,25 @@ TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
         {"\xEF\xBB\xBF\xEF\xBB\xBF{}", "the file looks like UTF-8 with its byte-order mark twice"},
     };
     for (const auto& c : cases) {
-        const Result check = Tool("check '" + File("encoded.json", c.bytes) + "'");
+        const Result check = Tool("check " + ShellQuoted(File("encoded.json", c.bytes)));
         EXPECT_EQ(check.status, 1);
         EXPECT_THAT(check.out, HasSubstr("\nhint: " + c.hint + "; config.json must be UTF-8")) << check.out;
         EXPECT_EQ(json(check.out).dump(), json::parse(json(check.out).dump()).dump()) << "valid UTF-8";
     }
-    EXPECT_THAT(Tool("check '" + File("latin1.json", cases[0].bytes) + "'").out,
+    EXPECT_THAT(Tool("check " + ShellQuoted(File("latin1.json", cases[0].bytes))).out,
                 HasSubstr("last read: '\"Caf\\xE9\"'"));
 
-    const Result overflow = Tool("check '" + File("big.json", "{\n\n\n\n  \"LogUsage\": 1e99999\n}") + "'");
+    const Result overflow = Tool("check " + ShellQuoted(File("big.json", "{\n\n\n\n  \"LogUsage\": 1e99999\n}")));
     EXPECT_EQ(overflow.out,
               "invalid configuration: [json.exception.out_of_range.406] number overflow parsing "
               "'1e99999'\nhint: the number at line 5, column 15 is too large for a JSON number (a double)\n");
-    EXPECT_THAT(Tool("check '" + File("boms.json", "\xEF\xBB\xBF\xFF\xFE" + utf16) + "'").out,
+    EXPECT_THAT(Tool("check " + ShellQuoted(File("boms.json", "\xEF\xBB\xBF\xFF\xFE" + utf16))).out,
                 HasSubstr("\nhint: the file looks like UTF-16 (little-endian, with a byte-order mark), behind a UTF-8 "
                           "byte-order mark; config.json must be UTF-8\n"));
 
     // A 10 MB string that ends in a control character: one short line, marked as cut.
     const Result huge =
-        Tool("check '" + File("huge.json", "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}") + "'");
+        Tool("check " + ShellQuoted(File("huge.json", "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}")));
     EXPECT_EQ(huge.status, 1);
     EXPECT_LT(huge.out.size(), 600u);
     EXPECT_THAT(huge.out, HasSubstr("... (cut: 10000009 bytes in all)"));
@@ -281,12 +281,12 @@ TEST_F(ConfigToolTest, WarningsChangeNothing) {
     };
     for (const auto& c : cases) {
         const std::string path = File("warn.json", c.json);
-        const Result check = Tool("check '" + path + "'");
+        const Result check = Tool("check " + ShellQuoted(path));
         EXPECT_EQ(check.status, 0) << c.json;
         EXPECT_EQ(check.err, c.warning + "\n") << c.json;
         EXPECT_THAT(check.out, StartsWith("valid: "));
     }
-    const Result invalid = Tool("check '" + File("w.json", R"({"chatcommands": 1, "LogUsage": 1})") + "'");
+    const Result invalid = Tool("check " + ShellQuoted(File("w.json", R"({"chatcommands": 1, "LogUsage": 1})")));
     EXPECT_EQ(invalid.status, 1);
     EXPECT_EQ(invalid.out, "invalid configuration: LogUsage must be true or false\n");
     EXPECT_THAT(invalid.err, StartsWith("warning: member \"chatcommands\""));
@@ -312,7 +312,7 @@ TEST_F(ConfigToolTest, HostileFilesGiveShortEscapedOutput) {
         {"{\"OffCommands\": [\"r.A\\u001b\\u202e" + std::string(10'000'000, 'x') + "\"]}", ""},
     };
     for (const auto& [file, more] : cases) {
-        const Result check = Tool("check '" + File("hostile.json", file) + "'");
+        const Result check = Tool("check " + ShellQuoted(File("hostile.json", file)));
         const std::string output = check.out + check.err;
         EXPECT_LT(output.size(), 16384u);
         EXPECT_EQ(json(output).dump(), json::parse(json(output).dump()).dump()) << "valid UTF-8";

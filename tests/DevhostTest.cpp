@@ -1,8 +1,6 @@
 // The development host driven with scripts, its events read as JSON lines.
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include <sstream>
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
@@ -12,6 +10,7 @@
 using nlohmann::json;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using TestSupport::ShellQuoted;
 
 namespace {
 
@@ -43,17 +42,13 @@ protected:
     Session Devhost(const std::string& script, const std::string& options = "") {
         const auto scriptPath = dir.path() / "script.txt";
         TestSupport::WriteFile(scriptPath, script);
-        const std::string command = std::string("'") + LUMORA_DEVHOST_PATH + "' --json --server-dir '" +
-                                    (dir.path() / "server").string() + "' --script '" + scriptPath.string() + "' " +
-                                    options + " </dev/null 2>&1";
         Session run;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-            run.output += buffer;
-        }
-        int status = pipe != nullptr ? pclose(pipe) : -1;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        auto result = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --json --server-dir " +
+                                              TestSupport::ShellQuoted((dir.path() / "server").string()) +
+                                              " --script " + TestSupport::ShellQuoted(scriptPath.string()) + " " +
+                                              options + " " + TestSupport::NoInput() + " 2>&1");
+        run.status = result.status;
+        run.output = std::move(result.output);
         std::istringstream lines(run.output);
         std::string line;
         while (std::getline(lines, line)) {
@@ -207,7 +202,7 @@ TEST_F(DevhostTest, BadLinesAreErrorEventsAndTheSessionGoesOn) {
 TEST_F(DevhostTest, OptionsAndPlugins) {
     TestSupport::WriteFile(dir.path() / "high.json", R"({"DefaultPreset": "High", "Sender": "Srv"})");
     const Session configured =
-        Devhost("join a\nchat a /fps\n", "--config '" + (dir.path() / "high.json").string() + "'");
+        Devhost("join a\nchat a /fps\n", "--config " + ShellQuoted((dir.path() / "high.json").string()));
     EXPECT_THAT(configured.Texts("chat", "text"), ElementsAre("Applied the High performance preset."));
     EXPECT_THAT(configured.Texts("chat", "sender"), ElementsAre("Srv"));
 
@@ -216,7 +211,7 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
     EXPECT_EQ(Devhost("", "--config").status, 2);
     TestSupport::WriteFile(dir.path() / "not-a-plugin.so", "text");
     const Session notPlugin =
-        Devhost("join a\nchat a /fps\nheap\n", "--plugin '" + (dir.path() / "not-a-plugin.so").string() + "'");
+        Devhost("join a\nchat a /fps\nheap\n", "--plugin " + ShellQuoted((dir.path() / "not-a-plugin.so").string()));
     EXPECT_EQ(notPlugin.status, 0);
     ASSERT_FALSE(notPlugin.Of("error").empty());
     EXPECT_THAT(notPlugin.Texts("error", "message").back(), HasSubstr("no plugin is loaded"));
@@ -226,7 +221,7 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
 // Another plugin beside Lumora, loaded before it so that its "/fps" wins; lines nobody takes are
 // shown to everyone.
 TEST_F(DevhostTest, AnotherPluginBesideLumora) {
-    TestSupport::WriteFile(dir.path() / "server" / "ArkApi" / "Plugins" / "Other" / "commands.txt", "command /fps\n");
+    TestSupport::WriteFile(StandIn::PluginFolder(dir.path() / "server", "Other") / "commands.txt", "command /fps\n");
     const Session run = Devhost(std::string("join a\nunload\nload-plugin Other ") + LUMORA_NEIGHBOUR_PATH +
                                 "\nload\nchat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
                                 "chat a /fps\nload-plugin Other\n");

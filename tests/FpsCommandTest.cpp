@@ -134,7 +134,7 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
 // Within one library instance: a stop forgets every player's preset, and a start whose file is bad
 // installs the built-in configuration, not what an earlier start loaded.
 TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguration) {
-    const auto file = server.path() / "ArkApi" / "Plugins" / "Lumora" / "config.json";
+    const auto file = StandIn::PluginFolder(server.path(), "Lumora") / "config.json";
     TestSupport::WriteFile(file, R"({"ChatCommands": ["/perf"], "DefaultPreset": "epic", "Sender": "S",
                                      "LogUsage": false, "OffCommands": ["r.Fog 1"]})");
     Plugin_Unload();

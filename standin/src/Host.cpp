@@ -11,11 +11,13 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -368,6 +370,22 @@ void __fastcall HostLogoutDetour(AShooterGameMode* gameMode, AController* exitin
 
 // ---- control ---------------------------------------------------------------------------------
 
+std::filesystem::path NewServerFolder(const std::string& prefix) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    for (;;) {
+        auto folder = std::filesystem::temp_directory_path() /
+                      (prefix + "-" + std::to_string(random()) + "-" + std::to_string(counter++));
+        if (std::filesystem::create_directories(folder)) {
+            return folder;
+        }
+    }
+}
+
+std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name) {
+    return serverDir / "ArkApi" / "Plugins" / name;
+}
+
 void StartHost(const HostOptions& options) {
     StopHost();
     EnsureEngine();
@@ -658,7 +676,7 @@ bool LoadPlugin(const std::string& name, std::string& error) {
     if (FindPlugin(name) != state.plugins.end()) {
         return LoadFailed(error, "Plugin " + name + " is already loaded");
     }
-    const std::filesystem::path folder = state.serverDir / "ArkApi" / "Plugins" / name;
+    const std::filesystem::path folder = PluginFolder(state.serverDir, name);
     PluginInfo info;
     std::string reason;
     if (!ReadPluginInfo(folder, info, reason)) {

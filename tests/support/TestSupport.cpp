@@ -5,11 +5,9 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <regex>
 #include <sstream>
 
@@ -19,17 +17,12 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/wait.h>
 #endif
 
 namespace TestSupport {
 
-TempDir::TempDir() {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() / ("lumora-test-" + std::to_string(random()) + "-" +
-                                                      std::to_string(counter++) + "-" + std::to_string(random()));
-    std::filesystem::create_directories(path_);
-}
+TempDir::TempDir() : path_(StandIn::NewServerFolder("lumora-test")) {}
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -178,7 +171,7 @@ std::vector<std::string> SafeLogFileLines() {
 
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
                                     const std::filesystem::path& library) {
-    const auto folder = serverDir / "ArkApi" / "Plugins" / name;
+    const auto folder = StandIn::PluginFolder(serverDir, name);
     std::filesystem::create_directories(folder);
     const auto installed = folder / (name + library.extension().string());
     std::filesystem::copy_file(library, installed, std::filesystem::copy_options::overwrite_existing);
@@ -189,6 +182,51 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+CommandResult RunCommand(const std::string& command) {
+#if defined(_WIN32)
+    // cmd.exe /c drops the first and the last quote of a line that starts with one: a pair
+    // around the whole keeps every argument's own quotes.
+    FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    CommandResult result;
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[65536];
+    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        result.output.append(buffer, read);
+    }
+#if defined(_WIN32)
+    result.status = _pclose(pipe);
+#else
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return result;
+}
+
+std::string ShellQuoted(const std::string& text) {
+#if defined(_WIN32)
+    return "\"" + text + "\"";
+#else
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+#endif
+}
+
+std::string NoInput() {
+#if defined(_WIN32)
+    return "<NUL";
+#else
+    return "</dev/null";
+#endif
 }
 
 }  // namespace TestSupport

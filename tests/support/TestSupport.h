@@ -56,4 +56,15 @@ bool LibraryLoaded(const std::filesystem::path& path);  // without loading it
 void* ProcessSymbol(const char* name);                  // from the program itself
 std::string Utf8(const std::filesystem::path& path);
 
+// A command line run by the system's shell: its exit code and what it wrote to standard output.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& command);
+// One argument quoted for the system's shell (paths with spaces, quotes or non-ASCII bytes).
+std::string ShellQuoted(const std::string& text);
+// The shell's redirection of standard input from the null device.
+std::string NoInput();
+
 }  // namespace TestSupport

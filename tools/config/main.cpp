@@ -1,7 +1,5 @@
 // lumora-config: checks, shows and starts config.json with the plugin's own loading code.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,11 @@
 // lumora-devhost: plays the game server with the stand-in host and engine, loads the plugin as the
 // host does, and runs a session of commands from a script or from the keyboard.
 
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
 #include <editline/readline.h>
+#endif
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
@@ -24,6 +30,33 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+bool StdinIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+// One line typed at the prompt, with line editing and history where the system has them.
+bool ReadTypedLine(std::string& line) {
+#if defined(_WIN32)
+    std::cout << "lumora> " << std::flush;
+    return static_cast<bool>(std::getline(std::cin, line));
+#else
+    char* input = readline("lumora> ");
+    if (input == nullptr) {
+        return false;
+    }
+    line = input;
+    std::free(input);
+    if (!line.empty()) {
+        add_history(line.c_str());
+    }
+    return true;
+#endif
+}
 
 const char* const Usage =
     "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--also-plugin NAME=PATH]...\n"
@@ -100,7 +133,7 @@ private:
     void Execute(const std::string& line);
     void Load(const std::string& name = "Lumora");
     void Unload(const std::string& name = "Lumora");
-    fs::path PluginFolder(const std::string& name) const { return options_.serverDir / "ArkApi" / "Plugins" / name; }
+    fs::path PluginFolder(const std::string& name) const { return StandIn::PluginFolder(options_.serverDir, name); }
     bool Install(const std::string& name, const fs::path& library);
     void LoadOther(const std::string& name, const fs::path& library);
     void Fault(std::istringstream& words);
@@ -195,7 +228,8 @@ void Session::Unload(const std::string& name) {
     }
 }
 
-// Lays out the plugin's folder as the host expects it: the library at ArkApi/Plugins/NAME/NAME.so.
+// Lays out the plugin's folder as the host expects it: the library at ArkApi/Plugins/NAME/NAME.so
+// (NAME.dll on Windows).
 bool Session::Install(const std::string& name, const fs::path& library) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
         Error("a plugin's NAME is one folder name");
@@ -204,7 +238,7 @@ bool Session::Install(const std::string& name, const fs::path& library) {
     const fs::path folder = PluginFolder(name);
     std::error_code error;
     fs::create_directories(folder, error);
-    fs::copy_file(library, folder / (name + ".so"), fs::copy_options::overwrite_existing, error);
+    fs::copy_file(library, folder / (name + library.extension().string()), fs::copy_options::overwrite_existing, error);
     if (error) {
         Error("could not copy " + library.string() + " to " + folder.string() + ": " + error.message());
         return false;
@@ -395,17 +429,12 @@ int Session::Run() {
             Execute(line);
         }
     }
-    if (!options_.script || isatty(STDIN_FILENO)) {
-        if (isatty(STDIN_FILENO)) {
+    if (!options_.script || StdinIsTerminal()) {
+        if (StdinIsTerminal()) {
             if (!options_.json) {
                 std::cout << "type help for the commands; end with Ctrl-D\n";
             }
-            while (char* input = readline("lumora> ")) {
-                std::string line(input);
-                std::free(input);
-                if (!line.empty()) {
-                    add_history(line.c_str());
-                }
+            for (std::string line; ReadTypedLine(line);) {
                 Execute(line);
             }
         } else {
@@ -491,11 +520,11 @@ int main(int argc, char** argv) {
             return UsageError("cannot use " + serverDir->string() + " as the server folder");
         }
     } else {
-        std::string pattern = (fs::temp_directory_path() / "lumora-server-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+        try {
+            options.serverDir = StandIn::NewServerFolder("lumora-server");
+        } catch (const fs::filesystem_error&) {
             return UsageError("cannot make a server folder under " + fs::temp_directory_path().string());
         }
-        options.serverDir = pattern;
     }
     int status = Session(options).Run();
     if (ownFolder) {

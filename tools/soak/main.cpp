@@ -142,15 +142,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: lumora-soak [CHAT_LINES>=10] [LOAD_CYCLES>=10]\n");
         return 2;
     }
-    char pattern[] = "/tmp/lumora-soak-XXXXXX";
-    const fs::path server = mkdtemp(pattern);
+    const fs::path server = StandIn::NewServerFolder("lumora-soak");
     StandIn::StartHost({server, false, false});
     std::printf("== %llu chat lines from 100 players\n", static_cast<unsigned long long>(lines));
     ChatPhase(lines, 100);
     std::printf("== %llu load and unload cycles of %s\n", static_cast<unsigned long long>(cycles), LUMORA_PLUGIN_PATH);
-    const fs::path pluginDir = server / "ArkApi" / "Plugins" / "Lumora";
+    const fs::path pluginDir = StandIn::PluginFolder(server, "Lumora");
     fs::create_directories(pluginDir);
-    fs::copy_file(LUMORA_PLUGIN_PATH, pluginDir / "Lumora.so");
+    fs::copy_file(LUMORA_PLUGIN_PATH, pluginDir / ("Lumora" + fs::path(LUMORA_PLUGIN_PATH).extension().string()));
     CyclePhase(cycles);
     StandIn::StopHost();
     fs::remove_all(server);

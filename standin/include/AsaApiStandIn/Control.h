@@ -26,6 +26,11 @@ ARK_API void StartHost(const HostOptions& options);
 // Logs every player out and forgets them, drops the sinks, registrations, hooks and records.
 ARK_API void StopHost();
 ARK_API std::filesystem::path LogFilePath();
+// A new, empty folder under the system's temporary folder, named PREFIX-<random>, for a server's
+// working folder; the caller removes it.
+ARK_API std::filesystem::path NewServerFolder(const std::string& prefix);
+// Where the host looks for a plugin: ArkApi/Plugins/NAME under the server's folder.
+ARK_API std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name);
 
 // ---- the engine heap -----------------------------------------------------------------------
 struct HeapStats {
