@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
 #include <Tools.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace Lumora {
 namespace {
@@ -83,6 +91,57 @@ PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current) {
     return result;
 }
 
+// Follows how deep arrays and objects nest, and stops at the first level past the limit.
+struct DepthLimit {
+    using json = nlohmann::json;
+    std::size_t depth = 0;
+    bool tooDeep = false;
+
+    bool Enter() {
+        tooDeep = ++depth > MaxConfigDepth;
+        return !tooDeep;
+    }
+    bool null() { return true; }
+    bool boolean(bool) { return true; }
+    bool number_integer(json::number_integer_t) { return true; }
+    bool number_unsigned(json::number_unsigned_t) { return true; }
+    bool number_float(json::number_float_t, const json::string_t&) { return true; }
+    bool string(json::string_t&) { return true; }
+    bool binary(json::binary_t&) { return true; }
+    bool start_object(std::size_t) { return Enter(); }
+    bool key(json::string_t&) { return true; }
+    bool end_object() { return --depth, true; }
+    bool start_array(std::size_t) { return Enter(); }
+    bool end_array() { return --depth, true; }
+    bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
+};
+
+// The line and column (from 1, in bytes) of the bracket that opens the given level. The text
+// before it has parsed, so brackets are counted outside strings only.
+std::pair<std::size_t, std::size_t> PositionOfLevel(std::string_view text, std::size_t level) {
+    std::size_t depth = 0, line = 1, lineStart = 0;
+    bool inString = false, escaped = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            lineStart = i + 1;
+        } else if (inString) {
+            inString = escaped || c != '"';
+            escaped = !escaped && c == '\\';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth == level) {
+                return {line, i - lineStart + 1};
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return {line, text.size() - lineStart + 1};
+}
+
 }  // namespace
 
 std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Lumora/config.json"; }
@@ -97,38 +156,72 @@ void ApplyForcedCommands(CommandList& list) {
 PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
 std::string ReadConfigFile(const std::string& path) {
-    // Only a regular file is opened: a named pipe or a device in its place would block the game
-    // thread, or never end.
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::is_regular_file(status)) {
-        Fail("could not open " + path);
-    }
     const auto tooLarge = [&] {
         Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 20) + " MiB");
     };
-    if (std::filesystem::file_size(path, error) > MaxConfigBytes && !error) {
-        tooLarge();
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) {
-        Fail("could not open " + path);
-    }
-    // The file may grow while it is read: no more than the limit is ever kept.
+    // What is opened is checked, not the path before it: a named pipe swapped in between the two
+    // would block the game thread for ever. Opening never blocks, and only a regular file is read.
     std::string bytes;
     char buffer[1 << 16];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+#if defined(_WIN32)
+    const HANDLE file = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("could not open " + path);
+    }
+    const std::unique_ptr<void, decltype(&CloseHandle)> closer(file, &CloseHandle);
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        Fail("could not open " + path);
+    }
+    for (DWORD read = 0; ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0;) {
+        bytes.append(buffer, read);
         if (bytes.size() > MaxConfigBytes) {
             tooLarge();
         }
     }
+#else
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        Fail("could not open " + path);
+    }
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{file};
+    struct stat status {};
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        Fail("could not open " + path);
+    }
+    for (ssize_t read; (read = ::read(file, buffer, sizeof buffer)) > 0;) {
+        bytes.append(buffer, static_cast<std::size_t>(read));
+        // The file may grow while it is read: no more than the limit is ever kept.
+        if (bytes.size() > MaxConfigBytes) {
+            tooLarge();
+        }
+    }
+#endif
     return bytes;
 }
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
+void CheckNesting(const std::string& bytes) {
+    // The library builds the whole tree before it finds a fault, so a file of nothing but "[" would
+    // cost start-up seconds and gigabytes: a first pass that builds nothing stops at the first level
+    // too deep. A syntax error it meets is left to the parse, which reports it in the library's
+    // own words.
+    DepthLimit limit;
+    if (!nlohmann::json::sax_parse(bytes, &limit, nlohmann::json::input_format_t::json, false, false) &&
+        limit.tooDeep) {
+        const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
+        Fail("config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) + " levels at line " +
+             std::to_string(line) + ", column " + std::to_string(column));
+    }
+}
+
 PluginConfig LoadConfigFromText(const std::string& bytes) {
+    CheckNesting(bytes);
     // Reads the first complete value only; a leading byte-order mark is skipped, comments are errors.
     std::istringstream input(bytes);
     nlohmann::json root;

@@ -52,8 +52,11 @@ inline constexpr std::size_t MaxEntries = 64;
 inline constexpr std::size_t MaxCommandBytes = 512;
 inline constexpr std::size_t MaxStringBytes = 1024;
 
-// The most config.json may hold: far above the largest valid file, which is under 2 MiB.
-inline constexpr std::uintmax_t MaxConfigBytes = 16 * 1024 * 1024;
+// The most config.json may hold: four times the largest useful file (about 230 KB), and small
+// enough that no file within it costs start-up more than a few milliseconds or megabytes.
+inline constexpr std::uintmax_t MaxConfigBytes = 1024 * 1024;
+// How deep arrays and objects may nest; a valid file needs three levels.
+inline constexpr std::size_t MaxConfigDepth = 64;
 
 // The server's working directory followed by "/ArkApi/Plugins/Lumora/config.json".
 std::string GetConfigPath();
@@ -62,9 +65,12 @@ std::string GetConfigPath();
 PluginConfig LoadConfig();
 // The same load from any path, for tools that must report exactly what the plugin would.
 PluginConfig LoadConfigFrom(const std::string& path);
-// The bytes of the file at path: "could not open PATH" unless it is a regular file, and a fault of
-// its own when it holds more than MaxConfigBytes.
+// The bytes of the file at path: "could not open PATH" unless what it opens is a regular file, and
+// a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.
 std::string ReadConfigFile(const std::string& path);
+// Throws when arrays and objects in the bytes nest deeper than MaxConfigDepth, naming the line and
+// column; builds nothing, and leaves every other fault to the parse.
+void CheckNesting(const std::string& bytes);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
 // The checks of the load on a value already parsed.

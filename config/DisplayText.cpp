@@ -63,9 +63,10 @@ unsigned Decode(std::string_view sequence) {
     }
 }
 
+// Controls, Unicode's whole Bidi_Control list, and the two line separators.
 bool Unsafe(unsigned c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-           c == 0x2028 || c == 0x2029;
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
 }
 
 // The character (or the bad byte) at text[i] as it is shown, and how many bytes it took.
@@ -123,12 +124,17 @@ bool IsValidUtf8(std::string_view text) {
 
 std::string ConfigFaultText(const std::string& what) {
     // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by
-    // "; expected ...". A token can be as long as the file.
-    static constexpr std::string_view Quote = "last read: '";
+    // "; expected ...", or a number too large for a double: "number overflow parsing '<token>'".
+    // A token can be as long as the file.
+    static constexpr std::string_view Quotes[] = {"last read: '", "overflow parsing '"};
     static constexpr std::size_t KeptText = 1024;
     std::string text = what;
-    if (const auto start = text.find(Quote); start != std::string::npos) {
-        const std::size_t from = start + Quote.size();
+    for (std::string_view quote : Quotes) {
+        const auto start = text.find(quote);
+        if (start == std::string::npos) {
+            continue;
+        }
+        const std::size_t from = start + quote.size();
         std::size_t end = text.rfind("'; expected ");
         if (end == std::string::npos || end < from) {
             end = text.rfind('\'');
@@ -136,6 +142,7 @@ std::string ConfigFaultText(const std::string& what) {
         if (end != std::string::npos && end >= from) {
             text = text.substr(0, from) + ShownText(text.substr(from, end - from)) + text.substr(end);
         }
+        break;
     }
     // The whole is escaped as it is cut; the token, escaped already, escapes to itself. Quotes stand
     // on both sides of it, so no sequence runs across its ends.

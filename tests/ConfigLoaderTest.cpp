@@ -281,9 +281,10 @@ TEST_F(ConfigLoaderTest, FilesTheLibraryJudges) {
         {"{\"Sender\": \"x\"", false},
         {std::string("\0\0\0", 3), false},
         {std::string(200000, '[') + std::string(200000, ']'), false},
-        {"{\"Deep\": " + std::string(200000, '[') + std::string(200000, ']') + "}", true},
-        {"{\"Long\": " + Quote(std::string(15 * 1024 * 1024, 'x')) + "}", true},
-        {"{\"Long\": " + Quote(std::string(16 * 1024 * 1024, 'x')) + "}", false},
+        {"{\"Deep\": " + std::string(63, '[') + std::string(63, ']') + "}", true},
+        {"{\"Deep\": " + std::string(64, '[') + std::string(64, ']') + "}", false},
+        {"{\"Long\": " + Quote(std::string(MaxConfigBytes - 12, 'x')) + "}", true},
+        {"{\"Long\": " + Quote(std::string(MaxConfigBytes - 11, 'x')) + "}", false},
     };
     for (const auto& c : cases) {
         std::string error = Error(c.content);
@@ -296,8 +297,14 @@ TEST_F(ConfigLoaderTest, FilesTheLibraryJudges) {
     }
     EXPECT_THAT(Error("// comment\n{}"), StartsWith("[json.exception.parse_error"));
     EXPECT_THAT(Error(""), HasSubstr("line 1, column"));
-    EXPECT_THAT(Error(std::string(16 * 1024 * 1024 + 1, ' ')), ::testing::EndsWith(": it is larger than 16 MiB"));
-    EXPECT_EQ(Error(std::string(200000, '[') + std::string(200000, ']')), "config.json must contain a JSON object");
+    EXPECT_THAT(Error(std::string(MaxConfigBytes + 1, ' ')), ::testing::EndsWith(": it is larger than 1 MiB"));
+    // Nesting is refused at the first level too deep, before the library builds anything, and
+    // before it would find the file's end missing; a syntax error before that level is its own.
+    EXPECT_EQ(Error(std::string(200000, '[') + std::string(200000, ']')),
+              "config.json nests arrays and objects deeper than 64 levels at line 1, column 65");
+    EXPECT_EQ(Error("{\"a\": \"[{\\\"\",\n \"Deep\": " + std::string(1000000, '[')),
+              "config.json nests arrays and objects deeper than 64 levels at line 2, column 73");
+    EXPECT_THAT(Error("{\"a\": x " + std::string(1000, '[')), HasSubstr("parse error at line 1, column 7"));
 }
 
 TEST_F(ConfigLoaderTest, MissingFileOrFolderCannotBeOpened) {

@@ -210,12 +210,12 @@ TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
                 HasSubstr("\nhint: the file looks like UTF-16 (little-endian, with a byte-order mark), behind a UTF-8 "
                           "byte-order mark; config.json must be UTF-8\n"));
 
-    // A 10 MB string that ends in a control character: one short line, marked as cut.
+    // A 1 MB string that ends in a control character: one short line, marked as cut.
     const Result huge =
-        Tool("check " + ShellQuoted(File("huge.json", "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}")));
+        Tool("check " + ShellQuoted(File("huge.json", "{\"Sender\": \"" + std::string(1'000'000, 'a') + "\x01\"}")));
     EXPECT_EQ(huge.status, 1);
     EXPECT_LT(huge.out.size(), 600u);
-    EXPECT_THAT(huge.out, HasSubstr("... (cut: 10000009 bytes in all)"));
+    EXPECT_THAT(huge.out, HasSubstr("... (cut: 1000009 bytes in all)"));
 }
 
 TEST_F(ConfigToolTest, WarningsChangeNothing) {
@@ -309,7 +309,7 @@ TEST_F(ConfigToolTest, HostileFilesGiveShortEscapedOutput) {
     const std::pair<std::string, std::string> cases[] = {
         {twice + "\"b\": 1}", "warning: \u2026 and 99935 more like the one above\n"},
         {nearMisses + "\"b\": 1}", "warning: \u2026 and 4031 more like the one above\n"},
-        {"{\"OffCommands\": [\"r.A\\u001b\\u202e" + std::string(10'000'000, 'x') + "\"]}", ""},
+        {"{\"OffCommands\": [\"r.A\\u001b\\u202e" + std::string(1'000'000, 'x') + "\"]}", ""},
     };
     for (const auto& [file, more] : cases) {
         const Result check = Tool("check " + ShellQuoted(File("hostile.json", file)));

@@ -20,6 +20,7 @@ TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
         {"\xC2\x80\xC2\x85\xC2\x9B\xC2\x9F", "\\u0080\\u0085\\u009B\\u009F"},
         {"\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF",
          "\\u202A\\u202E\\u2066\\u2069\\u2028\\u2029\xE2\x80\xAF"},
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\x8D", "\\u061C\\u200E\\u200F\xE2\x80\x8D"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EscapeText(c.text), c.shown) << c.text;
@@ -54,6 +55,9 @@ TEST(DisplayTextTest, ConfigFaultTextCutsLongQuotes) {
     }
     EXPECT_EQ(ConfigFaultText(std::string(5000, '\xFF')), bad + "... (cut: 5000 bytes in all)")
         << "the whole is one bounded line";
+    const std::string overflow = "[json.exception.out_of_range.406] number overflow parsing '";
+    EXPECT_EQ(ConfigFaultText(overflow + std::string(3000, '9') + "'"),
+              overflow + std::string(64, '9') + "... (cut: 3000 bytes in all)'");
 }
 
 }  // namespace

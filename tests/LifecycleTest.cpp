@@ -109,7 +109,7 @@ TEST_F(LifecycleTest, TheLogFileStaysValidUtf8) {
     const std::string files[] = {
         "{\"Sender\": \"Caf\xE9\"}",
         std::string("\xFF\xFE{\0}\0", 6),
-        "{\"Sender\": \"" + std::string(10'000'000, 'a') + "\x01\"}",
+        "{\"Sender\": \"" + std::string(1'000'000, 'a') + "\x01\"}",
         "{\"Sender\": \"\x7F\xC2\x9B\xE2\x80\xAE\n[Lumora][error] forged",
     };
     for (const auto& file : files) {

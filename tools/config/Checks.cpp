@@ -280,6 +280,13 @@ std::vector<std::string> WarningLines(const WarningList& list) {
 }
 
 ParsedFile ParseConfigText(const std::string& bytes) {
+    try {
+        CheckNesting(bytes);
+    } catch (const std::runtime_error& tooDeep) {
+        ParsedFile parsed;
+        parsed.error = tooDeep.what();
+        return parsed;
+    }
     Reader reader;
     json::sax_parse(bytes, &reader, json::input_format_t::json, true, false);
     ParsedFile parsed = std::move(reader.result);
