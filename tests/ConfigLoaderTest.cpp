@@ -1,5 +1,16 @@
 // Strict loading of config.json: every message, every boundary, the order of the checks.
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
 #include <gmock/gmock.h>
 
 #include "config/ConfigLoader.h"
@@ -322,6 +333,52 @@ TEST_F(ConfigLoaderTest, MissingFileOrFolderCannotBeOpened) {
         EXPECT_EQ(std::string(error.what()), "could not open " + dir.path().string());
     }
 }
+
+#if !defined(_WIN32)
+// A named pipe swapped in for the file at any moment: the read refuses it or reads the file, and
+// never waits for a writer. Each swap keeps the pipe linked at a second name, so that a read that
+// did block can be released and counted.
+TEST_F(ConfigLoaderTest, ANamedPipeSwappedInNeverBlocks) {
+    const auto pipe = (dir.path() / "pipe").string();
+    const auto regular = (dir.path() / "regular").string();
+    const auto staged = (dir.path() / "staged").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::thread swapper([&] {
+        while (!done) {
+            TestSupport::WriteFile(regular, "{}");
+            std::rename(regular.c_str(), path.c_str());
+            if (link(pipe.c_str(), staged.c_str()) == 0) {
+                std::rename(staged.c_str(), path.c_str());
+            }
+        }
+    });
+    std::atomic<int> released{0};
+    std::thread watchdog([&] {
+        for (int seen = -1; !done; std::this_thread::sleep_for(std::chrono::milliseconds(200))) {
+            if (reads == seen) {  // no read finished for a while: one waits on the pipe
+                if (const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                    ++released;
+                    close(fd);
+                }
+            }
+            seen = reads;
+        }
+    });
+    for (int i = 0; i < 3000; ++i, ++reads) {
+        try {
+            EXPECT_EQ(ReadConfigFile(path), "{}");
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), "could not open " + path);
+        }
+    }
+    done = true;
+    swapper.join();
+    watchdog.join();
+    EXPECT_EQ(released, 0) << "a read waited on the named pipe";
+}
+#endif
 
 class ConfigPathTest : public TestSupport::HostTest {};
 
