@@ -1,5 +1,6 @@
 #include "plugin/Plugin.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -29,19 +30,6 @@ void RemoveLogoutHook() {
     }
 }
 
-// Only a second start without an unload finds anything here. After Plugin_Unload the host takes
-// back a plugin's commands and callbacks by its module. Removing them by text could take another
-// plugin's entry of the same text, so it is done only here, where the alternative is holding two.
-void ReleaseEarlierStart() {
-    for (const FString& alias : std::exchange(RegisteredAliases, {})) {
-        AsaApi::GetCommands().RemoveChatCommand(alias);
-    }
-    if (!std::exchange(WordAliases, {}).empty()) {
-        AsaApi::GetCommands().RemoveOnChatMessageCallback(Utf8ToFString(PluginName));
-    }
-    RemoveLogoutHook();
-}
-
 void LoadCurrentConfig() {
     try {
         CurrentConfig = LoadConfig();
@@ -52,25 +40,37 @@ void LoadCurrentConfig() {
     }
 }
 
+// A second start without an unload (the host starts a plugin again when it could not list it after
+// the first) finds its earlier registrations in place: they serve the new configuration, and only
+// what is missing is added. Nothing is removed by text, which could take another plugin's entry.
 void RegisterAliases() {
     const std::function<void(AShooterPlayerController*, FString*, int, int)> command = &HandleFpsCommand;
+    WordAliases.clear();
     for (const std::string& alias : CurrentConfig.ChatCommands) {
         FString text = Utf8ToFString(alias);
         if (IsWordAlias(alias)) {
             WordAliases.push_back(std::move(text));
             continue;
         }
-        AsaApi::GetCommands().AddChatCommand(text, command);
-        RegisteredAliases.push_back(std::move(text));
+        const bool registered = std::any_of(RegisteredAliases.begin(), RegisteredAliases.end(),
+                                            [&](const FString& earlier) { return FStringToUtf8(earlier) == alias; });
+        if (!registered) {
+            AsaApi::GetCommands().AddChatCommand(text, command);
+            RegisteredAliases.push_back(std::move(text));
+        }
     }
-    if (!WordAliases.empty()) {
+    if (!WordAliases.empty() && !ChatCallbackRegistered) {
         const std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)> callback =
             &HandleFpsChatMessage;
         AsaApi::GetCommands().AddOnChatMessageCallback(Utf8ToFString(PluginName), callback);
+        ChatCallbackRegistered = true;
     }
 }
 
 void InstallLogoutHook() {
+    if (LogoutHookInstalled) {
+        return;
+    }
     LogoutHookInstalled = AsaApi::GetHooks().SetHook(
         LogoutHookKey, reinterpret_cast<LPVOID>(&Hook_AShooterGameMode_Logout), &AShooterGameMode_Logout_original);
     if (!LogoutHookInstalled) {
@@ -96,14 +96,12 @@ extern "C" void Plugin_Init() {
     using namespace Lumora;
     RunGuarded("start-up", [] {
         Log::Get().Init(PluginName);
-        // A second start without an unload in between must not leave the host holding two of anything.
-        ReleaseEarlierStart();
         LoadCurrentConfig();
         RegisterAliases();
         InstallLogoutHook();
         Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
                             " ({} chat aliases, default {}, baseline {} commands)",
-                            PluginName, static_cast<std::uint64_t>(RegisteredAliases.size() + WordAliases.size()),
+                            PluginName, static_cast<std::uint64_t>(CurrentConfig.ChatCommands.size()),
                             PresetDisplayName(CurrentConfig.DefaultPreset),
                             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
     });
@@ -116,6 +114,7 @@ extern "C" void Plugin_Unload() {
         // by its module, so another plugin's command of the same text stays.
         RegisteredAliases.clear();
         WordAliases.clear();
+        ChatCallbackRegistered = false;
         RemoveLogoutHook();
         ActivePresetTable.clear();
         // Without a start there is no channel, and nothing to report.

@@ -18,6 +18,8 @@ extern std::vector<FString> RegisteredAliases;
 inline constexpr char LogoutHookKey[] = "AShooterGameMode.Logout(AController*)";
 
 extern bool LogoutHookInstalled;
+// Whether the host holds the chat-message callback through which word aliases are heard.
+extern bool ChatCallbackRegistered;
 
 }  // namespace Lumora
 

@@ -15,5 +15,6 @@ ActivePresetMap ActivePresetTable;
 std::vector<FString> RegisteredAliases;
 std::vector<FString> WordAliases;
 bool LogoutHookInstalled = false;
+bool ChatCallbackRegistered = false;
 
 }  // namespace Lumora

@@ -177,28 +177,61 @@ TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
     EXPECT_THAT(Messages("AsaApi"), ElementsAre("Loaded plugin Lumora V1 (No description)"));
     Unload("Lumora");
 
+    // The host reads the keys in order up to the first of the wrong type (a warning), and the load
+    // then fails on the first key it needs and did not get.
     struct Refused {
         const char* info;
-        const char* warning;
+        std::vector<std::string> warnings;
     } refused[] = {
-        {"{not json", "[json.exception.parse_error"},
-        {R"({"Version": "1.2"})", "[json.exception.type_error.302]"},
-        {R"({"MinApiVersion": 2.04})", "Plugin Lumora requires newer API version!"},
+        {"{not json", {"[json.exception.parse_error"}},
+        {R"({"Version": "1.2"})",
+         {"(API::PluginManager::ReadPluginInfo) [json.exception.type_error.302] type must be number, but is string",
+          "[json.exception.type_error.302] type must be number, but is null"}},
+        {R"({"MinApiVersion": 2.04})", {"Plugin Lumora requires newer API version!"}},
     };
     for (const auto& r : refused) {
         TestSupport::WriteFile(lumoraDir / "PluginInfo.json", r.info);
         StandIn::ClearLog();
         std::string error;
         EXPECT_FALSE(StandIn::LoadPlugin("Lumora", error)) << r.info;
-        EXPECT_THAT(error, StartsWith(r.warning));
-        ASSERT_EQ(StandIn::LogRecords().size(), 1u) << r.info;
-        EXPECT_EQ(StandIn::LogRecords()[0].level, "warning");
-        EXPECT_EQ(StandIn::LogRecords()[0].message, error);
+        EXPECT_THAT(error, StartsWith(r.warnings.back()));
+        ASSERT_EQ(StandIn::LogRecords().size(), r.warnings.size()) << r.info;
+        for (std::size_t i = 0; i < r.warnings.size(); ++i) {
+            EXPECT_EQ(StandIn::LogRecords()[i].level, "warning");
+            EXPECT_THAT(StandIn::LogRecords()[i].message, StartsWith(r.warnings[i]));
+        }
         EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
         EXPECT_FALSE(TestSupport::LibraryLoaded(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
     }
     StandIn::SetHostVersion(2.04F);
     Load("Lumora");  // the same file, on a newer host
+}
+
+// A PluginInfo.json whose Dependencies is no list of names fails the host after Plugin_Init: the
+// library stays loaded but unlisted, and each later load starts it again in the same module. A
+// second start adds nothing twice, and takes nothing of another plugin's.
+TEST_F(NeighbourTest, ASecondStartTakesNothingOfAnotherPlugin) {
+    InstallNeighbour("Neighbour", "command /fps\n");
+    Load("Neighbour");
+    TestSupport::WriteFile(lumoraDir / "PluginInfo.json", R"({"Dependencies": "Neighbour"})");
+    for (int start = 0; start < 2; ++start) {
+        std::string error;
+        EXPECT_FALSE(StandIn::LoadPlugin("Lumora", error));
+        EXPECT_THAT(error, StartsWith("[json.exception.type_error.302] type must be array, but is null"));
+        EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
+    }
+    EXPECT_TRUE(StandIn::Chat(alice, "/fps low"));
+    EXPECT_THAT(Answers(), ElementsAre("Neighbour: /fps low"));
+    EXPECT_TRUE(StandIn::Chat(alice, "fps low"));
+    EXPECT_THAT(Answers(), ElementsAre("Lumora: Applied the Low performance preset."));
+    EXPECT_EQ(Sent(), 21u);
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
+    EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
+
+    // Mended, the next load lists the plugin that is already running.
+    std::filesystem::remove(lumoraDir / "PluginInfo.json");
+    Load("Lumora");
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
 }
 
 }  // namespace

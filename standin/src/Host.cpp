@@ -182,9 +182,11 @@ const void* ModuleOf(const void* address) {
 // holds the return address. "" for the program itself and for anything not loaded as a plugin.
 std::string OwnerOf(const void* returnAddress) {
     const void* module = ModuleOf(returnAddress);
-    for (const auto& plugin : State().plugins) {
-        if (module != nullptr && plugin.base == module) {
-            return plugin.name;
+    for (const auto* list : {&State().plugins, &State().strays}) {
+        for (const auto& plugin : *list) {
+            if (module != nullptr && plugin.base == module) {
+                return plugin.name;
+            }
         }
     }
     return {};
@@ -444,6 +446,9 @@ void StopHost() {
     state.hostLog.reset();
     state.sinks.clear();
     state.logFile.clear();
+    for (const auto& stray : std::exchange(state.strays, {})) {
+        CloseLibrary(stray.handle);
+    }
 }
 
 std::filesystem::path LogFilePath() { return State().logFile; }
@@ -623,35 +628,29 @@ constexpr char LibraryExtension[] = ".dll";
 constexpr char LibraryExtension[] = ".so";
 #endif
 
-struct PluginInfo {
-    std::string fullName;
-    std::string description = "No description";
-    float version = 1.0F;
-    float minApiVersion = 0.0F;
-    bool preventUnloading = false;
-};
-
-// PluginInfo.json as the host reads it: absent keys and an absent file give the defaults; a file
-// that is not JSON, or a key of the wrong type, fails the load.
-bool ReadPluginInfo(const std::filesystem::path& folder, PluginInfo& info, std::string& error) {
-    std::ifstream file(folder / "PluginInfo.json");
-    if (!file.is_open()) {
-        return true;
+// PluginInfo.json as the host reads it: the keys one by one into a record of its own, until the
+// first of the wrong type (a warning; that key and those after it stay out of the record). A file
+// that is not JSON fails the load; an absent file is read as an empty object.
+nlohmann::json ReadPluginInfo(const std::filesystem::path& folder) {
+    nlohmann::json file = nlohmann::json::object();
+    if (std::ifstream stream(folder / "PluginInfo.json"); stream.is_open()) {
+        stream >> file;
     }
+    nlohmann::json info = nlohmann::json::object();
     try {
-        nlohmann::json json;
-        file >> json;
-        info.fullName = json.value("FullName", "");
-        info.description = json.value("Description", "No description");
-        info.version = json.value("Version", 1.0F);
-        info.minApiVersion = json.value("MinApiVersion", 0.0F);
-        (void)json.value("Dependencies", std::vector<std::string>{});
-        info.preventUnloading = json.value("PreventUnloading", false);
-        return true;
+        info["FullName"] = file.value("FullName", "");
+        info["Description"] = file.value("Description", "No description");
+        info["Version"] = file.value("Version", 1.0F);
+        info["MinApiVersion"] = file.value("MinApiVersion", 0.0F);
+        info["Dependencies"] = file.value("Dependencies", std::vector<std::string>{});
     } catch (const std::exception& fault) {
-        error = fault.what();
-        return false;
+        if (State().hostLog) {
+            State().hostLog->warn("(API::PluginManager::ReadPluginInfo) {}", fault.what());
+        }
     }
+    // Not read by the host at this version; the stand-in honours it for the tests of unloading.
+    info["PreventUnloading"] = file.value("PreventUnloading", false);
+    return info;
 }
 
 bool LoadFailed(std::string& error, std::string reason) {
@@ -673,35 +672,53 @@ void SetHostVersion(float version) { State().hostVersion = version; }
 
 bool LoadPlugin(const std::string& name, std::string& error) {
     auto& state = State();
-    if (FindPlugin(name) != state.plugins.end()) {
-        return LoadFailed(error, "Plugin " + name + " is already loaded");
-    }
     const std::filesystem::path folder = PluginFolder(state.serverDir, name);
-    PluginInfo info;
-    std::string reason;
-    if (!ReadPluginInfo(folder, info, reason)) {
-        return LoadFailed(error, reason);
-    }
-    if (state.hostVersion < info.minApiVersion) {
-        return LoadFailed(error, "Plugin " + name + " requires newer API version!");
-    }
     const std::filesystem::path library = folder / (name + LibraryExtension);
-    void* handle = OpenLibrary(library, reason);
-    if (handle == nullptr) {
-        return LoadFailed(error, reason);
+    if (!std::filesystem::exists(library)) {
+        return LoadFailed(error, "Plugin " + name + " does not exist");
     }
-    auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init"));
-    if (init == nullptr || FindSymbol(handle, "Plugin_Unload") == nullptr) {
-        CloseLibrary(handle);
-        return LoadFailed(error,
-                          library.string() + " is not a plugin: it does not export Plugin_Init and Plugin_Unload");
+    if (FindPlugin(name) != state.plugins.end()) {
+        return LoadFailed(error, "Plugin " + name + " was already loaded");
     }
-    state.plugins.push_back(
-        {name, handle, ModuleOf(reinterpret_cast<const void*>(init)), library, info.preventUnloading});
-    init();
-    HostLog(fmt::format("Loaded plugin {} V{} ({})", info.fullName.empty() ? name : info.fullName, info.version,
-                        info.description));
-    return true;
+    // The host's order: the plugin's information, the version, the library and Plugin_Init, and
+    // only then the plugin's record. A fault there leaves the library loaded but unlisted, and a
+    // later load starts it again in the same module.
+    try {
+        nlohmann::json info = ReadPluginInfo(folder);
+        const auto required = static_cast<float>(info["MinApiVersion"]);
+        if (required != 0.0F && state.hostVersion < required) {
+            return LoadFailed(error, "Plugin " + name + " requires newer API version!");
+        }
+        std::string reason;
+        void* handle = OpenLibrary(library, reason);
+        if (handle == nullptr) {
+            return LoadFailed(error, "Failed to load plugin - " + name + "\n" + reason);
+        }
+        auto stray = std::find_if(state.strays.begin(), state.strays.end(),
+                                  [&](const LoadedPlugin& p) { return p.handle == handle; });
+        if (stray == state.strays.end()) {
+            stray = state.strays.insert(state.strays.end(), {name, handle, nullptr, library, false});
+        } else {
+            CloseLibrary(handle);  // the module is already loaded once
+        }
+        if (auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init")); init != nullptr) {
+            stray->base = ModuleOf(reinterpret_cast<const void*>(init));
+            init();
+        }
+        LoadedPlugin plugin = *stray;
+        const std::string fullName = info["FullName"];
+        const std::string description = info["Description"];
+        const auto version = static_cast<float>(info["Version"]);
+        (void)static_cast<std::vector<std::string>>(info["Dependencies"]);
+        plugin.preventUnloading = info["PreventUnloading"];
+        state.strays.erase(std::find_if(state.strays.begin(), state.strays.end(),
+                                        [&](const LoadedPlugin& p) { return p.handle == handle; }));
+        state.plugins.push_back(plugin);
+        HostLog(fmt::format("Loaded plugin {} V{} ({})", fullName.empty() ? name : fullName, version, description));
+        return true;
+    } catch (const std::exception& fault) {
+        return LoadFailed(error, fault.what());
+    }
 }
 
 Registrations RemoveRegistrationsOf(const std::string& plugin) {
@@ -744,7 +761,9 @@ bool UnloadPlugin(const std::string& name, std::string& error) {
         return false;
     }
     const LoadedPlugin unloading = *plugin;
-    reinterpret_cast<void (*)()>(FindSymbol(unloading.handle, "Plugin_Unload"))();
+    if (auto unload = reinterpret_cast<void (*)()>(FindSymbol(unloading.handle, "Plugin_Unload")); unload != nullptr) {
+        unload();
+    }
     // Right after Plugin_Unload the host takes back everything the plugin's module registered.
     state.removedAtUnload = RemoveRegistrationsOf(name);
     state.plugins.erase(FindPlugin(name));

@@ -154,6 +154,7 @@ struct HostState {
     bool hostThrows = false;
 
     std::vector<LoadedPlugin> plugins;  // in load order
+    std::vector<LoadedPlugin> strays;   // started, but left unlisted by a fault in their record
     float hostVersion = 2.03F;
 };
 
