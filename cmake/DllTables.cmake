@@ -17,7 +17,7 @@ if(tool_name STREQUAL "dumpbin")
 else()
   execute_process(COMMAND "${TOOL}" -p "${LIBRARY}" OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
   if(TABLE STREQUAL "exports")
-    set(row "^\t\\[ *[0-9]+\\] +([^ ]+)")  # the name pointer table
+    set(row "^\t\\[ *[0-9]+\\] ([^ +][^ ]*)$")  # the name pointer table: a name alone
   else()
     set(row "^\tDLL Name: ([^ ]+)")
   endif()

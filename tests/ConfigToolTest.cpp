@@ -42,7 +42,7 @@ protected:
         const auto err = dir.path() / "err.txt";
         auto run = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_CONFIG_PATH) + " " + arguments + " 2>" +
                                            TestSupport::ShellQuoted(err.string()) + " " + TestSupport::NoInput());
-        return {run.status, std::move(run.output), ReadAll(err)};
+        return {run.status, std::move(run.output), TestSupport::WithUnixLineEnds(ReadAll(err))};
     }
     std::string File(const std::string& name, const std::string& content) {
         const auto path = dir.path() / name;

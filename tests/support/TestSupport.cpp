@@ -184,6 +184,13 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     out << content;
 }
 
+std::string WithUnixLineEnds(std::string text) {
+    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
 CommandResult RunCommand(const std::string& command) {
 #if defined(_WIN32)
     // cmd.exe /c drops the first and the last quote of a line that starts with one: a pair
@@ -206,6 +213,7 @@ CommandResult RunCommand(const std::string& command) {
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
+    result.output = WithUnixLineEnds(std::move(result.output));
     return result;
 }
 
