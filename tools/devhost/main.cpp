@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,9 +15,9 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -80,13 +81,21 @@ const char* const Help =
     "  help                      this text\n"
     "  # ...                     a comment\n";
 
+// True when text is 1 to maxDigits decimal digits and nothing else. Read by hand: a regex over a
+// long line recurses once a character and overflows the stack.
+bool Digits(std::string_view text, std::size_t maxDigits = std::string_view::npos) {
+    return !text.empty() && text.size() <= maxDigits &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Seconds as written in a script: digits, perhaps a '.' and more digits; nothing else. Game time
 // keeps whole milliseconds, so the value is rounded to one.
 std::optional<double> Seconds(const std::string& text) {
-    if (!std::regex_match(text, std::regex("[0-9]{1,9}(\\.[0-9]+)?"))) {
+    const auto point = text.find('.');
+    if (!Digits(std::string_view(text).substr(0, point), 9) ||
+        (point != std::string::npos && !Digits(std::string_view(text).substr(point + 1)))) {
         return std::nullopt;
     }
-    const auto point = text.find('.');
     std::int64_t milliseconds = std::stoll(text.substr(0, point)) * 1000;
     if (point != std::string::npos) {
         const std::string fraction = text.substr(point + 1) + "000";
@@ -280,7 +289,7 @@ void Session::Fault(std::istringstream& words) {
         } else {
             std::string count, rest;
             words >> count >> rest;
-            if (!rest.empty() || !std::regex_match(count, std::regex("[0-9]{1,9}"))) {
+            if (!rest.empty() || !Digits(count, 9)) {
                 Error("fault rpc-fails-after needs a NAME and a count N of 0 or more");
                 return;
             }
