@@ -159,6 +159,37 @@ TEST_F(StandInTest, RegistryMatchesTheFirstWordAndDropsLinesTooCloseTogether) {
     EXPECT_TRUE(StandIn::RegisteredAliases().empty());
 }
 
+// The host's chat path: spam_check as it computes it, a stored time of 0 read as no previous line, a
+// callback removed during a line not called for it, and the line shown as the callbacks left it.
+TEST_F(StandInTest, ChatPathAsTheHostRunsIt) {
+    std::vector<std::string> heard;
+    AsaApi::GetCommands().AddOnChatMessageCallback(
+        FString(TEXT("editor")), [&](AShooterPlayerController*, FString* line, int, int, bool spamCheck, bool) {
+            heard.push_back(std::string(spamCheck ? "spam " : "") + "editor");
+            if (Units(*line) == u"drop the other") {
+                AsaApi::GetCommands().RemoveOnChatMessageCallback(FString(TEXT("other")));
+            }
+            *line = FString(TEXT("[edited]"));
+            return false;
+        });
+    AsaApi::GetCommands().AddOnChatMessageCallback(FString(TEXT("other")),
+                                                   [&](AShooterPlayerController*, FString*, int, int, bool, bool) {
+                                                       heard.push_back("other");
+                                                       return false;
+                                                   });
+    auto* player = StandIn::Join("alice");
+    StandIn::SetChatSpacing(0);
+    EXPECT_FALSE(StandIn::Chat(player, "at the game's start"));
+    StandIn::SetChatSpacing(0.5);
+    EXPECT_FALSE(StandIn::Chat(player, "drop the other")) << "a previous line at time 0 counts as none";
+    EXPECT_FALSE(StandIn::Chat(player, "too soon"));
+    StandIn::SetChatSpacing(1);
+    EXPECT_FALSE(StandIn::Chat(player, "a second later"));
+    EXPECT_THAT(heard, ElementsAre("spam editor", "other", "spam editor", "editor"));
+    ASSERT_EQ(StandIn::ShownChatLines().size(), 3u);
+    EXPECT_EQ(StandIn::ShownChatLines()[0].text, "[edited]");
+}
+
 using LogoutFunc = void(__fastcall*)(AShooterGameMode*, AController*);
 LogoutFunc Trampoline = nullptr;
 std::vector<std::string> Order;

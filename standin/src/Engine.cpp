@@ -214,7 +214,7 @@ void ResetController(Player& player) {
     player.commands.clear();
     player.cvars.clear();
     player.connected = true;
-    player.lastChatMs.reset();
+    player.lastChatMs = 0;
 }
 
 Player& RequirePlayer(AShooterPlayerController* controller) {

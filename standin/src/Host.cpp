@@ -204,6 +204,13 @@ void ThrowIfHostFault(const char* what) {
 
 constexpr char ChatCallbackKind[] = "chat-message callback";
 
+template <typename Entry>
+void Clear(Entry& entry) {
+    if constexpr (requires { entry.live; }) {
+        *entry.live = false;
+    }
+}
+
 // The first entry whose text equals text ignoring case goes.
 template <typename Entry>
 bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, const std::u16string& text) {
@@ -213,6 +220,7 @@ bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, cons
     if (it == entries.end()) {
         return false;
     }
+    Clear(*it);
     entries.erase(it);
     return true;
 }
@@ -222,9 +230,10 @@ template <typename Entry>
 std::vector<std::string> TakeOwned(std::vector<Entry>& entries, std::u16string Entry::*field,
                                    const std::string& plugin) {
     std::vector<std::string> taken;
-    for (const Entry& entry : entries) {
+    for (Entry& entry : entries) {
         if (entry.owner == plugin) {
             taken.push_back(ToUtf8(entry.*field));
+            Clear(entry);
         }
     }
     std::erase_if(entries, [&](const Entry& entry) { return entry.owner == plugin; });
@@ -476,8 +485,13 @@ bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int 
     auto& state = State();
     state.gameTimeMs += state.chatSpacingMs;
     Player* sender = PlayerOf(player);
+    // The host keeps the time of a player's previous line, 0 for none: a line within a second of it
+    // is dropped, and spam_check tells the callbacks that it came within a second of that time,
+    // which after the drop only a first line in the game's first second does.
+    bool spamCheck = false;
     if (sender != nullptr) {
-        if (sender->lastChatMs && state.gameTimeMs - *sender->lastChatMs < 1000) {
+        spamCheck = state.gameTimeMs - sender->lastChatMs < 1000;
+        if (sender->lastChatMs > 0 && spamCheck) {
             Emit(Event::Kind::ChatDropped, player, ToUtf8(line));
             return false;
         }
@@ -496,7 +510,7 @@ bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int 
             line.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
         const std::vector<RegisteredCommand> commands = state.commands;
         for (const auto& command : commands) {
-            if (CompareIgnoringCase(command.alias.c_str(), first.c_str()) == 0) {
+            if (*command.live && CompareIgnoringCase(command.alias.c_str(), first.c_str()) == 0) {
                 command.callback(player, &message, mode, platform);
                 commandExecuted = true;
                 break;
@@ -506,13 +520,17 @@ bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int 
     bool taken = false;
     const std::vector<RegisteredChatCallback> callbacks = state.chatCallbacks;
     for (const auto& callback : callbacks) {
-        taken = callback.callback(player, &message, mode, platform, false, commandExecuted) || taken;
+        if (*callback.live) {
+            taken = callback.callback(player, &message, mode, platform, spamCheck, commandExecuted) || taken;
+        }
     }
     if (commandExecuted || taken) {
         return true;
     }
-    state.shownChat.push_back({player, {}, ToUtf8(line)});
-    Emit(Event::Kind::ChatShown, player, ToUtf8(line));
+    // What is shown is the host's string as the callbacks left it.
+    const std::string shown = ToUtf8(ToU16(message));
+    state.shownChat.push_back({player, {}, shown});
+    Emit(Event::Kind::ChatShown, player, shown);
     return false;
 }
 

@@ -64,7 +64,7 @@ inline ControllerObject* ObjectOf(AShooterPlayerController* controller) {
 struct Player {
     std::u16string characterName;
     bool connected = true;
-    std::optional<std::int64_t> lastChatMs;  // game time of the previous chat line
+    std::int64_t lastChatMs = 0;  // game time of the previous chat line; 0, as the host reads it, none
     int platform = 0;
     std::vector<std::string> commands;
     std::map<std::string, std::string> cvars;
@@ -90,16 +90,20 @@ using ChatCallback = std::function<void(AShooterPlayerController*, FString*, int
 using ChatMessageCallback = std::function<bool(AShooterPlayerController*, FString*, int, int, bool, bool)>;
 
 // Every registration is tagged with the plugin whose module made it ("" for the program itself).
+// An entry removed while a line is dispatched is cleared in place: the dispatch, which walks a copy
+// of the list, skips it.
 struct RegisteredCommand {
     std::u16string alias;
     ChatCallback callback;
     std::string owner;
+    std::shared_ptr<bool> live = std::make_shared<bool>(true);
 };
 
 struct RegisteredChatCallback {
     std::u16string id;
     ChatMessageCallback callback;
     std::string owner;
+    std::shared_ptr<bool> live = std::make_shared<bool>(true);
 };
 
 // A console or RCON command, or a tick or timer callback: kept and removed, never called.
