@@ -111,6 +111,22 @@ std::string ShownText(std::string_view text, std::size_t bound) {
 
 std::string EscapeText(std::string_view text) { return ShownText(text, std::string::npos); }
 
+std::string JsonWithEscapedControls(std::string_view json) {
+    std::string out;
+    out.reserve(json.size());
+    for (std::size_t i = 0; i < json.size();) {
+        const std::size_t length = Utf8SequenceAt(json, i);
+        const unsigned c = length > 0 ? Decode(json.substr(i, length)) : 0;
+        if (c >= 0x7F && Unsafe(c)) {
+            out += CodePoint(c);
+            i += length;
+        } else {
+            out += json[i++];  // a byte of a character kept as it is
+        }
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = Utf8SequenceAt(text, i);

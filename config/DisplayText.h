@@ -23,6 +23,11 @@ std::string EscapeText(std::string_view text);
 // escape), with a mark that says how many bytes the text had.
 std::string ShownText(std::string_view text, std::size_t bound = ShownPieceBytes);
 
+// A JSON document with every character from DEL up that EscapeText escapes (DEL, C1 controls,
+// bidirectional controls, line separators) written as a JSON \u escape: the same document, which
+// no longer drives a terminal. Controls below 0x20 are the JSON writer's to escape.
+std::string JsonWithEscapedControls(std::string_view json);
+
 // True when every byte of text belongs to a valid UTF-8 sequence.
 bool IsValidUtf8(std::string_view text);
 

@@ -122,8 +122,35 @@ TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
         EXPECT_EQ(check.out, "invalid configuration: could not open " + path + "\nhint: " + path + " " + what +
                                  "; config.json must be a regular file\n");
     }
+    // Nor is a named pipe written to, however forced; its name is shown escaped.
+    const std::string oddPipe = (dir.path() / "pipe\x1B.json").string();
+    ASSERT_EQ(mkfifo(oddPipe.c_str(), 0600), 0);
+    const Result init = Tool("init --force " + ShellQuoted(oddPipe));
+    EXPECT_EQ(init.status, 1);
+    EXPECT_THAT(init.err, HasSubstr("could not write " + (dir.path() / "pipe\\x1B.json").string() + ": "));
 }
 #endif
+
+// What a valid file shows stays short and cannot drive a terminal: aliases cut like every quoted
+// value, and the JSON form with DEL, C1 and bidirectional controls escaped.
+TEST_F(ConfigToolTest, ShownTextIsBoundedAndInert) {
+    json aliases = json::array();
+    for (int i = 0; i < 64; ++i) {
+        aliases.push_back("/" + std::to_string(100 + i) + std::string(508, 'a'));
+    }
+    const auto path = File("aliases.json", json{{"ChatCommands", aliases}}.dump());
+    for (const char* command : {"check ", "show "}) {
+        const Result result = Tool(command + ShellQuoted(path));
+        EXPECT_EQ(result.status, 0);
+        const std::string first = result.out.substr(0, result.out.find('\n'));
+        EXPECT_LT(first.size(), 8000u) << command;
+        EXPECT_THAT(first, HasSubstr("... (cut: 512 bytes in all)")) << command;
+    }
+    const std::string sender = "a\x7F\xC2\x85\xE2\x80\xAE\xD8\x9C\xE2\x80\x8F";
+    const Result show = Tool("show --json " + ShellQuoted(File("controls.json", json{{"Sender", sender}}.dump())));
+    EXPECT_THAT(show.out, HasSubstr(R"("Sender": "a\u007F\u0085\u202E\u061C\u200F")"));
+    EXPECT_EQ(json::parse(show.out)["Sender"], sender) << "the same text, escaped";
+}
 
 TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
     std::string sixtyFour = "[";

@@ -1,5 +1,13 @@
 // lumora-config: checks, shows and starts config.json with the plugin's own loading code.
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -52,10 +60,11 @@ json ToJson(const PluginConfig& config) {
 // Text from the file as it can be shown at a terminal: control characters and bad bytes escaped.
 std::string Shown(const std::string& text) { return EscapeText(text); }
 
+// A list of aliases, each escaped and cut like every quoted value: 64 of 512 bytes stay one line.
 std::string Join(const std::vector<std::string>& items, const std::string& separator) {
     std::string out;
     for (const auto& item : items) {
-        out += (out.empty() ? "" : separator) + Shown(item);
+        out += (out.empty() ? "" : separator) + ShownText(item);
     }
     return out;
 }
@@ -173,6 +182,37 @@ std::optional<PluginConfig> Load(const std::string& path) {
     }
 }
 
+// Writes text to path, only when what is opened there is a regular file (or nothing yet): a named
+// pipe is refused at once instead of waiting for a reader.
+bool WriteRegularFile(const std::string& path, const std::string& text) {
+#if defined(_WIN32)
+    const HANDLE file =
+        CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok = GetFileType(file) == FILE_TYPE_DISK && SetEndOfFile(file) &&
+                    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size();
+    CloseHandle(file);
+    return ok;
+#else
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (file < 0) {
+        return false;
+    }
+    struct stat status {};
+    bool ok = fstat(file, &status) == 0 && S_ISREG(status.st_mode) && ftruncate(file, 0) == 0;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t wrote = write(file, text.data() + done, text.size() - done);
+        ok = wrote > 0;
+        done += ok ? static_cast<std::size_t>(wrote) : 0;
+    }
+    return close(file) == 0 && ok;
+#endif
+}
+
 int UsageError(const std::string& reason) {
     std::cerr << "lumora-config: " << reason << '\n' << Usage;
     return 2;
@@ -229,7 +269,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (asJson) {
-            std::cout << ToJson(*config).dump(2) << '\n';
+            std::cout << JsonWithEscapedControls(ToJson(*config).dump(2)) << '\n';
         } else {
             PrintConfig(*config);
         }
@@ -243,14 +283,12 @@ int main(int argc, char** argv) {
         }
         std::error_code error;
         if (fs::exists(*file, error) && !force) {
-            std::cerr << "lumora-config: " << *file << " exists; use --force to overwrite it\n";
+            std::cerr << "lumora-config: " << Shown(*file) << " exists; use --force to overwrite it\n";
             return 1;
         }
-        std::ofstream out(*file, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::cerr << "lumora-config: could not write " << *file << '\n';
+        if (!WriteRegularFile(*file, text)) {
+            std::cerr << "lumora-config: could not write " << Shown(*file)
+                      << ": it must be a regular file that can be written\n";
             return 1;
         }
         return 0;
