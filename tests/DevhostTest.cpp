@@ -224,8 +224,10 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
 // shown to everyone.
 TEST_F(DevhostTest, AnotherPluginBesideLumora) {
     TestSupport::WriteFile(StandIn::PluginFolder(dir.path() / "server", "Other") / "commands.txt", "command /fps\n");
-    const Session run = Devhost(std::string("join a\nunload\nload-plugin Other ") + LUMORA_NEIGHBOUR_PATH +
-                                "\nload\nchat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
+    const std::string other = std::string(" ") + LUMORA_NEIGHBOUR_PATH + "\n";
+    const Session run = Devhost("join a\nunload\nload-plugin Other" + other + "load\nload-plugin Other" + other +
+                                "load-plugin Lumora" + other +
+                                "chat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
                                 "chat a /fps\nload-plugin Other\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_THAT(run.Texts("chat", "sender"), ElementsAre("Other", "Lumora", "Lumora"));
@@ -234,11 +236,28 @@ TEST_F(DevhostTest, AnotherPluginBesideLumora) {
                                                        "settings."));
     EXPECT_EQ(run.Of("chat-shown"),
               std::vector<json>{json({{"event", "chat-shown"}, {"player", "a"}, {"text", "fps is slow"}})});
-    EXPECT_THAT(run.Texts("error", "message"), ElementsAre("load-plugin needs a NAME and the PATH of its library"));
+    EXPECT_THAT(run.Texts("error", "message"),
+                ElementsAre("the plugin Other is already loaded", "the plugin Lumora is already loaded",
+                            "load-plugin needs a NAME and the PATH of its library"))
+        << "a loaded plugin's library is never copied over";
 
     const Session also = Devhost("join a\nchat a /fps\n", std::string("--also-plugin Other=") + LUMORA_NEIGHBOUR_PATH);
     EXPECT_THAT(also.Texts("chat", "sender"), ElementsAre("Lumora")) << "Lumora loads first and its /fps wins";
     EXPECT_THAT(also.Texts("log", "message"), ::testing::Contains("Loaded plugin Other V1 (No description)"));
+}
+
+// Read by a person, the session shows names and chat lines escaped as the log does: nothing a
+// player types reaches the terminal as a control.
+TEST_F(DevhostTest, ReadableOutputIsEscaped) {
+    const auto script = dir.path() / "script.txt";
+    TestSupport::WriteFile(script, "join a\x1B]0;x\x07\nchat a\x1B]0;x\x07 hi\x1B[2J\x07\n");
+    const auto run = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --server-dir " +
+                                             ShellQuoted((dir.path() / "server").string()) + " --script " +
+                                             ShellQuoted(script.string()) + " " + TestSupport::NoInput());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.output, HasSubstr("a\\x1B]0;x\\x07 joined"));
+    EXPECT_THAT(run.output, HasSubstr("hi\\x1B[2J\\x07"));
+    EXPECT_EQ(run.output.find_first_of("\x1B\x07"), std::string::npos);
 }
 
 }  // namespace

@@ -26,11 +26,14 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
+#include "config/DisplayText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+std::string Shown(const std::string& text) { return Lumora::EscapeText(text); }
 
 bool StdinIsTerminal() {
 #if defined(_WIN32)
@@ -120,11 +123,17 @@ public:
     int Run();
 
 private:
+    // The readable form is escaped line by line as the log escapes text, so no name, chat line or
+    // log line can drive the terminal; a text that may hold a line break is escaped where it is
+    // put in (escaping twice changes nothing).
     void Print(const json& event, const std::string& readable) {
         if (options_.json) {
             std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
         } else {
-            std::cout << readable << '\n';
+            std::istringstream lines(readable);
+            for (std::string line; std::getline(lines, line);) {
+                std::cout << Lumora::EscapeText(line) << '\n';
+            }
         }
         std::cout.flush();
     }
@@ -156,15 +165,15 @@ void Session::OnEvent(const StandIn::Event& event) {
     switch (event.kind) {
         case Kind::Log:
             Print({{"event", "log"}, {"level", event.level}, {"message", event.text}, {"line", event.extra}},
-                  event.extra);
+                  Shown(event.extra));
             break;
         case Kind::Chat:
             Print({{"event", "chat"}, {"player", NameOf(event.player)}, {"sender", event.extra}, {"text", event.text}},
-                  "[chat to " + NameOf(event.player) + "] " + event.extra + ": " + event.text);
+                  "[chat to " + Shown(NameOf(event.player)) + "] " + Shown(event.extra) + ": " + Shown(event.text));
             break;
         case Kind::Console:
             Print({{"event", "console"}, {"player", NameOf(event.player)}, {"command", event.text}},
-                  "[" + NameOf(event.player) + "'s console] " + event.text);
+                  "[" + Shown(NameOf(event.player)) + "'s console] " + Shown(event.text));
             break;
         case Kind::Register:
         case Kind::Unregister: {
@@ -176,7 +185,7 @@ void Session::OnEvent(const StandIn::Event& event) {
         }
         case Kind::ChatShown:
             Print({{"event", "chat-shown"}, {"player", NameOf(event.player)}, {"text", event.text}},
-                  "[chat to everyone] " + NameOf(event.player) + ": " + event.text);
+                  "[chat to everyone] " + Shown(NameOf(event.player)) + ": " + Shown(event.text));
             break;
         case Kind::HookInstall:
         case Kind::HookRemove: {
@@ -190,14 +199,15 @@ void Session::OnEvent(const StandIn::Event& event) {
             break;
         }
         case Kind::Join:
-            Print({{"event", "join"}, {"player", event.text}}, event.text + " joined");
+            Print({{"event", "join"}, {"player", event.text}}, Shown(event.text) + " joined");
             break;
         case Kind::Leave:
-            Print({{"event", "leave"}, {"player", event.text}}, event.text + " left");
+            Print({{"event", "leave"}, {"player", event.text}}, Shown(event.text) + " left");
             break;
         case Kind::ChatDropped:
             Print({{"event", "chat-dropped"}, {"player", NameOf(event.player)}, {"text", event.text}},
-                  "[host] " + NameOf(event.player) + "'s chat line dropped: less than a second after the previous one");
+                  "[host] " + Shown(NameOf(event.player)) +
+                      "'s chat line dropped: less than a second after the previous one");
             break;
     }
 }
@@ -242,6 +252,11 @@ void Session::Unload(const std::string& name) {
 bool Session::Install(const std::string& name, const fs::path& library) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
         Error("a plugin's NAME is one folder name");
+        return false;
+    }
+    // Copying over the library of a loaded plugin would change the code under it.
+    if (StandIn::PluginLoaded(name)) {
+        Error("the plugin " + name + " is already loaded");
         return false;
     }
     const fs::path folder = PluginFolder(name);
@@ -333,7 +348,7 @@ void Session::Execute(const std::string& line) {
             text.erase(0, 1);  // the one space after the name; the rest stands as typed
         }
         if (!options_.json) {
-            std::cout << name << " types: " << text << '\n';
+            std::cout << Shown(name) << " types: " << Shown(text) << '\n';
         }
         StandIn::Chat(player, text);
     } else if (command == "leave") {
