@@ -1,0 +1,173 @@
+// What the worst config.json files that the size limit lets through cost start-up: CPU time and
+// peak memory above what the process held before the load, each file loaded in a process of its
+// own so that one file's peak is not another's.
+//
+//   lumora-worst-files           the table; exit status 1 when a file costs more than 0.1 s of CPU
+//                                or 64 MiB of peak memory
+//   lumora-worst-files KIND      one file, as one row
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AsaApiStandIn/Control.h"
+#include "config/ConfigLoader.h"
+
+namespace fs = std::filesystem;
+using namespace Lumora;
+
+namespace {
+
+constexpr double MaxCpuSeconds = 0.1;
+constexpr double MaxPeakMiB = 64;
+
+// Repeats piece until the file would pass the size limit, between head and tail.
+std::string Fill(const std::string& head, const std::function<std::string(std::size_t)>& piece,
+                 const std::string& tail) {
+    std::string text = head;
+    for (std::size_t i = 0;; ++i) {
+        std::string next = piece(i);
+        if (text.size() + next.size() + tail.size() > MaxConfigBytes) {
+            break;
+        }
+        text += next;
+    }
+    return text + tail;
+}
+
+const std::vector<std::pair<std::string, std::function<std::string()>>>& Kinds() {
+    static const std::vector<std::pair<std::string, std::function<std::string()>>> kinds = {
+        {"deepest arrays", [] { return std::string(MaxConfigBytes, '['); }},
+        {"deepest objects",
+         [] {
+             return Fill(
+                 "", [](std::size_t) { return std::string("{\"\":"); }, "");
+         }},
+        {"widest array",
+         [] {
+             return Fill(
+                 "{\"x\":[0", [](std::size_t) { return std::string(",0"); }, "]}");
+         }},
+        {"most members",
+         [] {
+             return Fill(
+                 "{\"x\":0", [](std::size_t i) { return ",\"" + std::to_string(i) + "\":0"; }, "}");
+         }},
+        {"longest string", [] { return "{\"x\":\"" + std::string(MaxConfigBytes - 8, 'a') + "\"}"; }},
+        {"most keys twice",
+         [] {
+             return Fill(
+                 "{\"\":0", [](std::size_t) { return std::string(",\"\":0"); }, "}");
+         }},
+        {"largest valid",
+         [] {
+             const std::string command = "\"r." + std::string(MaxCommandBytes - 4, 'x') + " 1\"";
+             std::string list = "[" + command;
+             for (std::size_t i = 1; i < MaxEntries; ++i) {
+                 list += "," + command;
+             }
+             list += "]";
+             std::string aliases = "[";
+             for (std::size_t i = 0; i < MaxEntries; ++i) {
+                 aliases += std::string(i ? "," : "") + "\"/" + std::to_string(100 + i) +
+                            std::string(MaxCommandBytes - 4, 'f') + "\"";
+             }
+             aliases += "]";
+             std::string text = "{\"ChatCommands\":" + aliases + ",\"OffCommands\":" + list +
+                                ",\"Presets\":{\"low\":" + list + ",\"medium\":" + list + ",\"high\":" + list +
+                                ",\"epic\":" + list + "}";
+             for (std::string_view key : TextKeys) {
+                 if (key != Key::DefaultPreset) {
+                     text += ",\"" + std::string(key) + "\":\"" + std::string(MaxStringBytes, 'm') + "\"";
+                 }
+             }
+             return text + "}";
+         }},
+    };
+    return kinds;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A field of /proc/self/status, in KiB.
+long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stol(line.substr(std::strlen(field)));
+        }
+    }
+    return -1;
+}
+
+int One(const std::string& kind) {
+    for (const auto& [name, make] : Kinds()) {
+        if (name != kind) {
+            continue;
+        }
+        const fs::path folder = StandIn::NewServerFolder("lumora-worst");
+        const fs::path file = folder / "config.json";
+        std::size_t bytes = 0;
+        {
+            const std::string text = make();
+            bytes = text.size();
+            std::ofstream(file, std::ios::binary) << text;
+        }
+        std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+        const long before = StatusKiB("VmRSS:");
+        const double start = CpuSeconds();
+        std::string outcome = "loads";
+        try {
+            LoadConfigFrom(file.string());
+        } catch (const std::exception& error) {
+            outcome = std::string(error.what()).substr(0, 60);
+        }
+        const double cpu = CpuSeconds() - start;
+        const double peak = static_cast<double>(StatusKiB("VmHWM:") - before) / 1024;
+        fs::remove_all(folder);
+        std::printf("| %s | %zu | %.1f | %.1f | %s |\n", name.c_str(), bytes, cpu * 1000, peak, outcome.c_str());
+        return cpu <= MaxCpuSeconds && peak <= MaxPeakMiB ? 0 : 1;
+    }
+    std::fprintf(stderr, "lumora-worst-files: no file kind %s\n", kind.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        return One(argv[1]);
+    }
+    std::printf("| file (at most %ju bytes) | bytes | CPU ms | peak MiB | outcome |\n|---|---|---|---|---|\n",
+                static_cast<std::uintmax_t>(MaxConfigBytes));
+    std::fflush(stdout);
+    int failed = 0;
+    for (const auto& [name, make] : Kinds()) {
+        const pid_t child = fork();
+        if (child == 0) {
+            execl("/proc/self/exe", argv[0], name.c_str(), static_cast<char*>(nullptr));
+            _exit(2);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        failed |= !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    }
+    std::printf(failed ? "worst files: over the bound (%.1f s of CPU, %.0f MiB)\n"
+                       : "worst files: within the bound (%.1f s of CPU, %.0f MiB)\n",
+                MaxCpuSeconds, MaxPeakMiB);
+    return failed;
+}
