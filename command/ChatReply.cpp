@@ -3,16 +3,15 @@
 #include <memory>
 #include <string_view>
 
-#include "config/PluginConfig.h"
 #include "host/EngineString.h"
 
 namespace Lumora {
 
-void SendChatReply(AShooterPlayerController* player, const std::string& text) {
+void SendChatReply(const PluginConfig& config, AShooterPlayerController* player, const std::string& text) {
     if (player == nullptr) {
         return;
     }
-    const FString sender = Utf8ToFString(CurrentConfig.Sender);
+    const FString sender = Utf8ToFString(config.Sender);
     const FString message = Utf8ToFString(text);
     // The host finds this plugin's messenger by the path of the plugin's own library file.
     const std::shared_ptr<MessagingManager> messenger = AsaApi::GetApiUtils().GetMessagingManager();
@@ -31,9 +30,9 @@ std::string PresetDisplayName(const std::string& name) {
     return shown;
 }
 
-std::string FormatEnabledReply(const std::string& name) {
+std::string FormatEnabledReply(const PluginConfig& config, const std::string& name) {
     static constexpr std::string_view Placeholder = "{preset}";
-    std::string reply = CurrentConfig.EnabledMessage;
+    std::string reply = config.EnabledMessage;
     if (auto at = reply.find(Placeholder); at != std::string::npos) {
         reply.replace(at, Placeholder.size(), PresetDisplayName(name));
     }

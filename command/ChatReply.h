@@ -5,6 +5,8 @@
 
 #include <API/ARK/Ark.h>
 
+#include "config/PluginConfig.h"
+
 namespace Lumora {
 
 inline constexpr char NoActivePresetReply[] = "No Lumora preset is active. /fps on uses the configured default.";
@@ -14,12 +16,12 @@ inline constexpr char PresetFailedReply[] = "Unable to apply the performance pre
 inline constexpr char BaselineFailedReply[] = "Unable to apply the baseline; check the server API log.";
 
 // One chat line to this player alone, under the configured sender. Nothing is reported back.
-void SendChatReply(AShooterPlayerController* player, const std::string& text);
+void SendChatReply(const PluginConfig& config, AShooterPlayerController* player, const std::string& text);
 
 // "medium" is shown as "Medium".
 std::string PresetDisplayName(const std::string& name);
 
 // The configured enabled message with its first "{preset}" replaced by the preset's display name.
-std::string FormatEnabledReply(const std::string& name);
+std::string FormatEnabledReply(const PluginConfig& config, const std::string& name);
 
 }  // namespace Lumora

@@ -23,11 +23,11 @@ std::string CharacterNameOf(AShooterPlayerController* player) {
 }
 
 // The first word compared as the host compares chat commands: ignoring case.
-bool StartsWithWordAlias(const TArray<FString>& words) {
+bool StartsWithWordAlias(const std::vector<FString>& wordAliases, const TArray<FString>& words) {
     if (words.Num() == 0) {
         return false;
     }
-    for (const FString& alias : WordAliases) {
+    for (const FString& alias : wordAliases) {
         if (FGenericPlatformStricmp::Stricmp(*words[0], *alias) == 0) {
             return true;
         }
@@ -46,82 +46,93 @@ bool SendAll(AShooterPlayerController* player, const CommandList& commands) {
 }
 
 // The preset a level action names; On and Toggle use the configured default.
-std::string PresetNameFor(FpsAction action) {
+std::string PresetNameFor(const PluginConfig& config, FpsAction action) {
     if (const auto level = PresetLevelOf(action)) {
         return std::string(*level);
     }
-    return CurrentConfig.DefaultPreset;
+    return config.DefaultPreset;
 }
 
-void ApplyPreset(AShooterPlayerController* player, const std::string& name) {
-    const PluginConfig& config = CurrentConfig;
+void ApplyPreset(const PluginConfig& config, ActivePresetMap& table, AShooterPlayerController* player,
+                 const std::string& name) {
     auto preset = config.Presets.find(name);
     if (preset == config.Presets.end()) {
-        SendChatReply(player, PresetNotAvailableReply);
+        SendChatReply(config, player, PresetNotAvailableReply);
         return;
     }
     if (!SendAll(player, preset->second)) {
-        SendChatReply(player, PresetFailedReply);
+        SendChatReply(config, player, PresetFailedReply);
         return;
     }
-    ActivePresetTable[player] = name;
-    SendChatReply(player, FormatEnabledReply(name));
+    table[player] = name;
+    SendChatReply(config, player, FormatEnabledReply(config, name));
     if (config.LogUsage) {
         Log::GetLog()->info("{}: '{}' applied the {} preset ({} commands)", PluginName, CharacterNameOf(player),
                             PresetDisplayName(name), static_cast<std::uint64_t>(preset->second.size()));
     }
 }
 
-void ApplyBaseline(AShooterPlayerController* player) {
-    const PluginConfig& config = CurrentConfig;
+void ApplyBaseline(const PluginConfig& config, ActivePresetMap& table, AShooterPlayerController* player) {
     if (!SendAll(player, config.OffCommands)) {
-        SendChatReply(player, BaselineFailedReply);
+        SendChatReply(config, player, BaselineFailedReply);
         return;
     }
-    ActivePresetTable.erase(player);
-    SendChatReply(player, config.DisabledMessage);
+    table.erase(player);
+    SendChatReply(config, player, config.DisabledMessage);
     if (config.LogUsage) {
         Log::GetLog()->info("{}: '{}' applied the configured baseline ({} commands)", PluginName,
                             CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
     }
 }
 
-void RunFpsCommand(AShooterPlayerController* player, FpsAction action) {
+}  // namespace
+
+void RunFpsCommand(const PluginConfig& config, ActivePresetMap& table, AShooterPlayerController* player,
+                   FpsAction action) {
     switch (action) {
         case FpsAction::Usage:
-            SendChatReply(player, CurrentConfig.UsageMessage);
+            SendChatReply(config, player, config.UsageMessage);
             return;
         case FpsAction::Help:
-            SendChatReply(player, CurrentConfig.HelpMessage);
+            SendChatReply(config, player, config.HelpMessage);
             return;
         case FpsAction::Status: {
-            auto entry = ActivePresetTable.find(player);
-            if (entry == ActivePresetTable.end()) {
-                SendChatReply(player, NoActivePresetReply);
+            auto entry = table.find(player);
+            if (entry == table.end()) {
+                SendChatReply(config, player, NoActivePresetReply);
             } else {
-                SendChatReply(player, ActivePresetReplyPrefix + PresetDisplayName(entry->second) + ".");
+                SendChatReply(config, player, ActivePresetReplyPrefix + PresetDisplayName(entry->second) + ".");
             }
             return;
         }
         default:
             break;
     }
-    const bool hasEntry = ActivePresetTable.count(player) != 0;
+    const bool hasEntry = table.count(player) != 0;
     if (action == FpsAction::Off || (action == FpsAction::Toggle && hasEntry)) {
-        ApplyBaseline(player);
+        ApplyBaseline(config, table, player);
         return;
     }
-    ApplyPreset(player, PresetNameFor(action));
+    ApplyPreset(config, table, player, PresetNameFor(config, action));
 }
 
-}  // namespace
+std::optional<FpsAction> WordAliasAction(const std::vector<FString>& wordAliases, const FString& line) {
+    const TArray<FString> words = SplitChatLine(line);
+    if (!StartsWithWordAlias(wordAliases, words)) {
+        return std::nullopt;
+    }
+    // "fps is terrible" is a sentence, not a command with a wrong argument.
+    const FpsAction action = ClassifyFpsWords(words);
+    return action == FpsAction::Usage ? std::nullopt : std::optional<FpsAction>(action);
+}
 
 void HandleFpsCommand(AShooterPlayerController* player, FString* message, int /*mode*/, int /*platform*/) {
     if (player == nullptr || message == nullptr) {
         return;
     }
     // What was sent stays sent and the table keeps what it held.
-    RunGuarded("the fps command", [&] { RunFpsCommand(player, ParseFpsArgument(*message)); });
+    RunGuarded("the fps command",
+               [&] { RunFpsCommand(CurrentConfig, ActivePresetTable, player, ParseFpsArgument(*message)); });
 }
 
 bool HandleFpsChatMessage(AShooterPlayerController* player, FString* message, int /*mode*/, int /*platform*/,
@@ -131,15 +142,9 @@ bool HandleFpsChatMessage(AShooterPlayerController* player, FString* message, in
     }
     bool taken = false;
     RunGuarded("the fps command", [&] {
-        const TArray<FString> words = SplitChatLine(*message);
-        if (!StartsWithWordAlias(words)) {
-            return;
-        }
-        // "fps is terrible" is a sentence, not a command with a wrong argument.
-        const FpsAction action = ClassifyFpsWords(words);
-        if (action != FpsAction::Usage) {
+        if (const auto action = WordAliasAction(WordAliases, *message)) {
             taken = true;
-            RunFpsCommand(player, action);
+            RunFpsCommand(CurrentConfig, ActivePresetTable, player, *action);
         }
     });
     return taken;

@@ -43,10 +43,10 @@ void LoadCurrentConfig() {
 // A second start without an unload (the host starts a plugin again when it could not list it after
 // the first) finds its earlier registrations in place: they serve the new configuration, and only
 // what is missing is added. Nothing is removed by text, which could take another plugin's entry.
-void RegisterAliases() {
+void RegisterAliases(const PluginConfig& config) {
     const std::function<void(AShooterPlayerController*, FString*, int, int)> command = &HandleFpsCommand;
     WordAliases.clear();
-    for (const std::string& alias : CurrentConfig.ChatCommands) {
+    for (const std::string& alias : config.ChatCommands) {
         FString text = Utf8ToFString(alias);
         if (IsWordAlias(alias)) {
             WordAliases.push_back(std::move(text));
@@ -97,7 +97,7 @@ extern "C" void Plugin_Init() {
     RunGuarded("start-up", [] {
         Log::Get().Init(PluginName);
         LoadCurrentConfig();
-        RegisterAliases();
+        RegisterAliases(CurrentConfig);
         InstallLogoutHook();
         Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
                             " ({} chat aliases, default {}, baseline {} commands)",

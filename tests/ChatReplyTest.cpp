@@ -10,7 +10,6 @@ using namespace Lumora;
 namespace {
 
 TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
-    const std::string enabled = CurrentConfig.EnabledMessage;
     struct Case {
         std::string name, shown;
     } cases[] = {{"low", "Low"},     {"epic", "Epic"}, {"", ""}, {"\xC3\xA9pic", "\xC3\xA9pic"},
@@ -18,11 +17,12 @@ TEST(ChatReplyTest, DisplayNamesAndEnabledReply) {
     for (const auto& c : cases) {
         EXPECT_EQ(PresetDisplayName(c.name), c.shown);
     }
-    CurrentConfig.EnabledMessage = "no placeholder";
-    EXPECT_EQ(FormatEnabledReply("low"), "no placeholder");
-    CurrentConfig.EnabledMessage = "{Preset} {preset}{preset}";
-    EXPECT_EQ(FormatEnabledReply("medium"), "{Preset} Medium{preset}");
-    CurrentConfig.EnabledMessage = enabled;
+    PluginConfig config = BuiltInConfig();
+    EXPECT_EQ(FormatEnabledReply(config, "high"), "Applied the High performance preset.");
+    config.EnabledMessage = "no placeholder";
+    EXPECT_EQ(FormatEnabledReply(config, "low"), "no placeholder");
+    config.EnabledMessage = "{Preset} {preset}{preset}";
+    EXPECT_EQ(FormatEnabledReply(config, "medium"), "{Preset} Medium{preset}");
 }
 
 }  // namespace

@@ -84,9 +84,9 @@ TEST_F(FpsCommandTest, EveryActionRepliesAndKeepsTheTable) {
 }
 
 TEST_F(FpsCommandTest, DefaultPresetIsRememberedByItsName) {
-    CurrentConfig.DefaultPreset = "high";
-    Say(alice, "/fps on");
-    Say(alice, "/fps status");
+    config.DefaultPreset = "high";
+    Run(alice, "/fps on");
+    Run(alice, "/fps status");
     EXPECT_THAT(Replies(alice), ElementsAre(Enabled("High"), "Active Lumora preset: High."));
     EXPECT_EQ(Active(alice), "high");
 }
@@ -141,6 +141,7 @@ TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguratio
     StandIn::RemoveRegistrationsOf("");
     Plugin_Init();
     EXPECT_THAT(CurrentConfig.ChatCommands, ElementsAre("/perf"));
+    config = CurrentConfig;  // the replies come under the loaded sender
     Say(alice, "/perf");
     EXPECT_EQ(Active(alice), "epic");
     EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Epic")));
@@ -150,6 +151,7 @@ TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguratio
     TestSupport::WriteFile(file, R"({"LogUsage": 1})");
     Plugin_Init();
     EXPECT_TRUE(CurrentConfig == BuiltInConfig()) << "every field built in, none kept from the earlier start";
+    config = CurrentConfig;
     Say(alice, "/fps status");
     EXPECT_THAT(Replies(alice), ElementsAre(NoActivePresetReply));
 }
@@ -191,19 +193,19 @@ TEST_F(FpsCommandTest, AllocationsPerLineAreWhatTheWorkNeeds) {
         {"/fps help", true, 8 + 3 + 4 + 1 + 1},
     };
     for (const auto& c : cases) {
-        CurrentConfig.LogUsage = c.logUsage;
+        config.LogUsage = c.logUsage;
         const auto before = StandIn::Heap().allocations;
-        Say(alice, c.line);
+        Run(alice, c.line);
         EXPECT_EQ(StandIn::Heap().allocations - before, c.blocks) << c.line;
     }
 }
 
 TEST_F(FpsCommandTest, EmptyBaselineSendsNothingAndStillSucceeds) {
-    CurrentConfig.OffCommands.clear();
-    Say(alice, "/fps low");
+    config.OffCommands.clear();
+    Run(alice, "/fps low");
     Received(alice);
     Replies(alice);
-    Say(alice, "/fps off");
+    Run(alice, "/fps off");
     EXPECT_THAT(Received(alice), IsEmpty());
     EXPECT_THAT(Replies(alice), ElementsAre(Disabled));
     EXPECT_EQ(Active(alice), "");
@@ -211,10 +213,10 @@ TEST_F(FpsCommandTest, EmptyBaselineSendsNothingAndStillSucceeds) {
 }
 
 TEST_F(FpsCommandTest, UsageLoggingOffFetchesNoName) {
-    CurrentConfig.LogUsage = false;
+    config.LogUsage = false;
     StandIn::ResetLookupCounts();
-    Say(alice, "/fps low");
-    Say(alice, "/fps off");
+    Run(alice, "/fps low");
+    Run(alice, "/fps off");
     EXPECT_EQ(StandIn::LookupCount(CharacterNameKey), 0u);
     EXPECT_THAT(Messages(), IsEmpty());
 }
@@ -232,17 +234,17 @@ TEST_F(FpsCommandTest, LogoutForgetsThePlayer) {
 }
 
 TEST_F(FpsCommandTest, ConfiguredTextsArriveAsConfigured) {
-    CurrentConfig.Sender = "Sérveur ☃";
-    CurrentConfig.EnabledMessage = "{preset} and {preset} {} {0} {PRESET}";
-    CurrentConfig.DisabledMessage = "{preset} off {}";
-    CurrentConfig.UsageMessage = "";
-    CurrentConfig.HelpMessage = "Hilfe: größer {:x}";
-    CurrentConfig.Presets["low"] = {"r.Fancy ünï 1"};
+    config.Sender = "Sérveur ☃";
+    config.EnabledMessage = "{preset} and {preset} {} {0} {PRESET}";
+    config.DisabledMessage = "{preset} off {}";
+    config.UsageMessage = "";
+    config.HelpMessage = "Hilfe: größer {:x}";
+    config.Presets["low"] = {"r.Fancy ünï 1"};
     auto* hero = StandIn::Join("Hélène 🐉");
-    Say(hero, "/fps low");
-    Say(hero, "/fps off");
-    Say(hero, "/fps what");
-    Say(hero, "/fps help");
+    Run(hero, "/fps low");
+    Run(hero, "/fps off");
+    Run(hero, "/fps what");
+    Run(hero, "/fps help");
     EXPECT_THAT(Replies(hero),
                 ElementsAre("Low and {preset} {} {0} {PRESET}", "{preset} off {}", "", "Hilfe: größer {:x}"));
     EXPECT_EQ(StandIn::ClientCommands(hero).front(), "r.Fancy ünï 1");
@@ -297,8 +299,8 @@ TEST_F(FpsCommandTest, MessengerIsAskedForWithThisModulesPath) {
 }
 
 TEST_F(FpsCommandTest, PresetMissingFromTheRecordIsReported) {
-    CurrentConfig.Presets.erase("epic");
-    Say(alice, "/fps epic");
+    config.Presets.erase("epic");
+    Run(alice, "/fps epic");
     EXPECT_THAT(Replies(alice), ElementsAre(PresetNotAvailableReply));
     EXPECT_THAT(Received(alice), IsEmpty());
 }
