@@ -88,7 +88,7 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     EXPECT_THAT(logs.back()["line"].get<std::string>(), HasSubstr(" [Lumora][info] Lumora unloaded"));
     EXPECT_EQ(run.Of("hook")[0], json({{"event", "hook"},
                                        {"action", "install"},
-                                       {"key", "AShooterGameMode.Logout(AController*)"},
+                                       {"key", StandIn::LogoutKey},
                                        {"result", true}}));
 }
 

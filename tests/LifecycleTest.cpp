@@ -25,7 +25,6 @@ using TestSupport::HostTest;
 
 namespace {
 
-const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
 // The loaded line, whose version and host version come from the build's one definition.
 std::string Loaded(const std::string& aliases, const std::string& preset) {
     return "Lumora " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION " (" + aliases +
@@ -89,7 +88,7 @@ TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
         EXPECT_EQ(records[2].level, "info");
         EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps"));
         EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
-        EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+        EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
         Unload();
     }
 #if !defined(_WIN32)
@@ -147,7 +146,7 @@ TEST_F(LifecycleTest, AliasesRegisterInOrderAndTheHostTakesThemBack) {
     EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps", "/perf"}, {"Lumora"}, {}, {}}));
     EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), IsEmpty());
-    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u) << "the plugin took its own detour out";
+    EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 0u) << "the plugin took its own detour out";
     EXPECT_THAT(Messages(), ElementsAre("Lumora unloaded"));
     EXPECT_EQ(heap.liveBlocks - StandIn::Heap().liveBlocks, 4u) << "the four aliases' strings, and nothing else";
 }
@@ -166,7 +165,7 @@ TEST_F(LifecycleTest, HostFaultsStayInsideTheEntryPoints) {
     StandIn::ClearLog();
     Unload();
     EXPECT_THAT(Messages(), ElementsAre("Lumora: unload failed: host fault in DisableHook"));
-    EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {"Lumora"}, {}, {LogoutKey}}));
+    EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {"Lumora"}, {}, {StandIn::LogoutKey}}));
 }
 
 TEST_F(LifecycleTest, RefusedHookCostsAWarningOnly) {
@@ -238,7 +237,7 @@ TEST_F(LifecycleTest, ReloadRegistersOnlyOnce) {
     Load();
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/a", "/b", "/c"));
     EXPECT_THAT(Messages(), ElementsAre(Loaded("3", "Medium")));
-    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+    EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
 }
 
 TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
@@ -254,7 +253,7 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     TestSupport::CloseLibrary(handle);
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
-    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 1u);
+    EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
     EXPECT_EQ(Messages().back(), LoadedBuiltIn);
 }
 
@@ -301,7 +300,7 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
         }
     }
     EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
-    EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+    EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 0u);
     EXPECT_EQ(StandIn::Heap().liveBlocks, heap.liveBlocks);
     EXPECT_EQ(StandIn::Heap().liveBytes, heap.liveBytes);
     std::printf("resident memory after 100 cycles: %llu KiB, after %d: %llu KiB\n",

@@ -12,8 +12,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-const char* const LogoutKey = "AShooterGameMode.Logout(AController*)";
-
 class NeighbourTest : public TestSupport::HostTest {
 protected:
     void SetUp() override {
@@ -129,7 +127,7 @@ TEST_F(NeighbourTest, EachPluginKeepsItsOwnCommandWhateverTheOrder) {
         Unload(gone);
         if (gone == "Lumora") {
             EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {"Lumora"}, {}, {}}));
-            EXPECT_EQ(StandIn::InstalledHookCount(LogoutKey), 0u);
+            EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 0u);
         } else {
             EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps"}, {}, {}, {}}));
         }

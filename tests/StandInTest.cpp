@@ -201,7 +201,7 @@ void __fastcall Detour(AShooterGameMode* mode, AController* exiting) {
 TEST_F(StandInTest, HooksChainInFrontOfTheHostsOwnDetour) {
     Order.clear();
     StandIn::SetEngineLogoutObserver([](AShooterGameMode*, AController*) { Order.push_back("engine"); });
-    const std::string key = "AShooterGameMode.Logout(AController*)";
+    const std::string key = StandIn::LogoutKey;
     EXPECT_TRUE(AsaApi::GetHooks().SetHook(key, reinterpret_cast<LPVOID>(&Detour), &Trampoline));
     EXPECT_NE(Trampoline, nullptr);
     auto* player = StandIn::Join("alice");

@@ -178,7 +178,7 @@ void* ResolveEngineKey(const std::string& key) {
         {"AActor.ProcessEvent(UFunction*,void*)", reinterpret_cast<void*>(&ProcessEvent)},
         {"AShooterPlayerController.GetPlayerCharacterName()", reinterpret_cast<void*>(&GetPlayerCharacterName)},
         {"FGenericPlatformStricmp.Stricmp(wchar_t*,wchar_t*)", reinterpret_cast<void*>(&Stricmp)},
-        {"AShooterGameMode.Logout(AController*)", reinterpret_cast<void*>(&EngineLogout)},
+        {LogoutKey, reinterpret_cast<void*>(&EngineLogout)},
     };
     auto it = table->find(key);
     return it == table->end() ? nullptr : it->second;

@@ -421,7 +421,7 @@ void StartHost(const HostOptions& options) {
     state.gameMode = std::make_unique<GameModeObject>();
     state.gameTimeMs = 0;
     state.chatSpacingMs = 1000;
-    AddDetour("AShooterGameMode.Logout(AController*)", reinterpret_cast<void*>(&HostLogoutDetour),
+    AddDetour(LogoutKey, reinterpret_cast<void*>(&HostLogoutDetour),
               reinterpret_cast<void**>(&HostLogoutOriginal), true);
 }
 
@@ -451,7 +451,7 @@ void StopHost() {
     state.hostThrows = false;
     state.logoutObserver = nullptr;
     state.removedAtUnload = {};
-    state.hostVersion = 2.03F;
+    state.hostVersion = HostVersion;
     state.hostLog.reset();
     state.sinks.clear();
     state.logFile.clear();
@@ -557,7 +557,7 @@ double GameTime() { return static_cast<double>(State().gameTimeMs) / 1000; }
 void CallLogout(AController* exiting) {
     auto& state = State();
     void* entry = reinterpret_cast<void*>(&EngineLogout);
-    auto chain = state.hooks.find("AShooterGameMode.Logout(AController*)");
+    auto chain = state.hooks.find(LogoutKey);
     if (chain != state.hooks.end()) {
         entry = chain->second.EntryPoint();
     }

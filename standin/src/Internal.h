@@ -159,7 +159,7 @@ struct HostState {
 
     std::vector<LoadedPlugin> plugins;  // in load order
     std::vector<LoadedPlugin> strays;   // started, but left unlisted by a fault in their record
-    float hostVersion = 2.03F;
+    float hostVersion = HostVersion;
 };
 
 HostState& State();

@@ -121,7 +121,7 @@ void CyclePhase(std::uint64_t cycles) {
         StandIn::ClearClientCommands(player);
         if (cycle % (cycles / 10) == 0) {
             const auto heap = StandIn::Heap();
-            const auto hooks = StandIn::InstalledHookCount(Lumora::LogoutHookKey);
+            const auto hooks = StandIn::InstalledHookCount(StandIn::LogoutKey);
             std::printf("%10llu %12llu %12llu %14zu %8zu %12llu\n", static_cast<unsigned long long>(cycle),
                         static_cast<unsigned long long>(heap.liveBlocks),
                         static_cast<unsigned long long>(heap.liveBytes), Registrations(), hooks,

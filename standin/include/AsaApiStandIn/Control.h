@@ -14,6 +14,9 @@
 
 namespace StandIn {
 
+// The engine function the host detours itself, and plugins after it.
+inline constexpr char LogoutKey[] = "AShooterGameMode.Logout(AController*)";
+
 // ---- the host ------------------------------------------------------------------------------
 struct HostOptions {
     std::filesystem::path serverDir;  // the server's working folder; its log files go under it
@@ -188,7 +191,8 @@ ARK_API void FaultHostThrows(bool fail);
 ARK_API void ClearFaults();
 
 // ---- plugins ----------------------------------------------------------------------------------
-// The host's API version, which a plugin's MinApiVersion is held against (2.03 unless set).
+// The host's API version, which a plugin's MinApiVersion is held against unless set otherwise.
+inline constexpr float HostVersion = 2.03F;
 ARK_API void SetHostVersion(float version);
 // Loads ArkApi/Plugins/NAME/NAME.so (NAME.dll on Windows) under the server folder as the host
 // does: reads its PluginInfo.json, refuses a plugin that needs a newer API, calls Plugin_Init and
