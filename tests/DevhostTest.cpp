@@ -1,5 +1,6 @@
 // The development host driven with scripts, its events read as JSON lines.
 
+#include <fstream>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -86,10 +87,8 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     EXPECT_THAT(run.Texts("log", "message"), ::testing::Contains(::testing::StartsWith("Loaded plugin Lumora V1.2 (")));
     EXPECT_EQ(logs.back()["message"], "Lumora unloaded");
     EXPECT_THAT(logs.back()["line"].get<std::string>(), HasSubstr(" [Lumora][info] Lumora unloaded"));
-    EXPECT_EQ(run.Of("hook")[0], json({{"event", "hook"},
-                                       {"action", "install"},
-                                       {"key", StandIn::LogoutKey},
-                                       {"result", true}}));
+    EXPECT_EQ(run.Of("hook")[0],
+              json({{"event", "hook"}, {"action", "install"}, {"key", StandIn::LogoutKey}, {"result", true}}));
 }
 
 TEST_F(DevhostTest, ReloadInTheMiddleGivesEveryBlockBack) {
@@ -258,6 +257,32 @@ TEST_F(DevhostTest, ReadableOutputIsEscaped) {
     EXPECT_THAT(run.output, HasSubstr("a\\x1B]0;x\\x07 joined"));
     EXPECT_THAT(run.output, HasSubstr("hi\\x1B[2J\\x07"));
     EXPECT_EQ(run.output.find_first_of("\x1B\x07"), std::string::npos);
+}
+
+// The README's table of the development host's commands is the list --help prints, line by line.
+TEST_F(DevhostTest, ReadmeListsTheCommandsHelpPrints) {
+    const auto help = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --help");
+    std::vector<std::string> printed;
+    std::istringstream helpLines(help.output.substr(help.output.find("commands, one a line:")));
+    for (std::string line; std::getline(helpLines, line);) {
+        if (line.rfind("  ", 0) == 0 && line[2] != ' ') {
+            printed.push_back(line.substr(2, line.find(' ', 2) - 2));
+        }
+    }
+    std::ifstream readme(LUMORA_README_PATH);
+    std::vector<std::string> documented;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line == "| command | what happens |") {
+            inTable = true;
+        } else if (inTable && line.rfind("| `", 0) == 0) {
+            documented.push_back(line.substr(3, line.find_first_of(" `", 3) - 3));
+        } else if (inTable && line.rfind("|---", 0) != 0) {
+            break;
+        }
+    }
+    EXPECT_FALSE(printed.empty());
+    EXPECT_EQ(documented, printed);
 }
 
 }  // namespace

@@ -421,8 +421,8 @@ void StartHost(const HostOptions& options) {
     state.gameMode = std::make_unique<GameModeObject>();
     state.gameTimeMs = 0;
     state.chatSpacingMs = 1000;
-    AddDetour(LogoutKey, reinterpret_cast<void*>(&HostLogoutDetour),
-              reinterpret_cast<void**>(&HostLogoutOriginal), true);
+    AddDetour(LogoutKey, reinterpret_cast<void*>(&HostLogoutDetour), reinterpret_cast<void**>(&HostLogoutOriginal),
+              true);
 }
 
 void StopHost() {
