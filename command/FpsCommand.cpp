@@ -19,7 +19,7 @@ namespace {
 std::string CharacterNameOf(AShooterPlayerController* player) {
     FString name("");
     player->GetPlayerCharacterName(&name);
-    return ShownText(FStringToUtf8(name));
+    return EscapeAndCut(FStringToUtf8(name));
 }
 
 // The first word compared as the host compares chat commands: ignoring case.

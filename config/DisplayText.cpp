@@ -95,7 +95,7 @@ std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::s
 
 }  // namespace
 
-std::string ShownText(std::string_view text, std::size_t bound) {
+std::string EscapeAndCut(std::string_view text, std::size_t bound) {
     std::string shown;
     std::string piece;
     for (std::size_t i = 0; i < text.size();) {
@@ -109,7 +109,7 @@ std::string ShownText(std::string_view text, std::size_t bound) {
     return shown;
 }
 
-std::string EscapeText(std::string_view text) { return ShownText(text, std::string::npos); }
+std::string EscapeText(std::string_view text) { return EscapeAndCut(text, std::string::npos); }
 
 std::string JsonWithEscapedControls(std::string_view json) {
     std::string out;
@@ -156,13 +156,13 @@ std::string ConfigFaultText(const std::string& what) {
             end = text.rfind('\'');
         }
         if (end != std::string::npos && end >= from) {
-            text = text.substr(0, from) + ShownText(text.substr(from, end - from)) + text.substr(end);
+            text = text.substr(0, from) + EscapeAndCut(text.substr(from, end - from)) + text.substr(end);
         }
         break;
     }
     // The whole is escaped as it is cut; the token, escaped already, escapes to itself. Quotes stand
     // on both sides of it, so no sequence runs across its ends.
-    return ShownText(text, KeptText);
+    return EscapeAndCut(text, KeptText);
 }
 
 }  // namespace Lumora

@@ -21,7 +21,7 @@ std::string EscapeText(std::string_view text);
 
 // The same, cut before the shown text would pass bound bytes (never inside a character or an
 // escape), with a mark that says how many bytes the text had.
-std::string ShownText(std::string_view text, std::size_t bound = ShownPieceBytes);
+std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBytes);
 
 // A JSON document with every character from DEL up that EscapeText escapes (DEL, C1 controls,
 // bidirectional controls, line separators) written as a JSON \u escape: the same document, which

@@ -30,15 +30,15 @@ TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
 }
 
 TEST(DisplayTextTest, CutsAtTheBoundWithTheLengthItHad) {
-    EXPECT_EQ(ShownText(std::string(64, 'a')), std::string(64, 'a'));
-    EXPECT_EQ(ShownText(std::string(1 << 20, 'a')), std::string(64, 'a') + "... (cut: 1048576 bytes in all)");
+    EXPECT_EQ(EscapeAndCut(std::string(64, 'a')), std::string(64, 'a'));
+    EXPECT_EQ(EscapeAndCut(std::string(1 << 20, 'a')), std::string(64, 'a') + "... (cut: 1048576 bytes in all)");
     std::string escapes;
     for (int i = 0; i < 16; ++i) {
         escapes += "\\x1B";
     }
-    EXPECT_EQ(ShownText(std::string(100, '\x1B')), escapes + "... (cut: 100 bytes in all)")
+    EXPECT_EQ(EscapeAndCut(std::string(100, '\x1B')), escapes + "... (cut: 100 bytes in all)")
         << "an escape is never cut in two";
-    EXPECT_EQ(ShownText(std::string(63, 'x') + "\xC3\xA9"), std::string(63, 'x') + "... (cut: 65 bytes in all)")
+    EXPECT_EQ(EscapeAndCut(std::string(63, 'x') + "\xC3\xA9"), std::string(63, 'x') + "... (cut: 65 bytes in all)")
         << "nor is a character";
 }
 

@@ -33,8 +33,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string Shown(const std::string& text) { return Lumora::EscapeText(text); }
-
 bool StdinIsTerminal() {
 #if defined(_WIN32)
     return _isatty(_fileno(stdin)) != 0;
@@ -165,15 +163,16 @@ void Session::OnEvent(const StandIn::Event& event) {
     switch (event.kind) {
         case Kind::Log:
             Print({{"event", "log"}, {"level", event.level}, {"message", event.text}, {"line", event.extra}},
-                  Shown(event.extra));
+                  Lumora::EscapeText(event.extra));
             break;
         case Kind::Chat:
             Print({{"event", "chat"}, {"player", NameOf(event.player)}, {"sender", event.extra}, {"text", event.text}},
-                  "[chat to " + Shown(NameOf(event.player)) + "] " + Shown(event.extra) + ": " + Shown(event.text));
+                  "[chat to " + Lumora::EscapeText(NameOf(event.player)) + "] " + Lumora::EscapeText(event.extra) +
+                      ": " + Lumora::EscapeText(event.text));
             break;
         case Kind::Console:
             Print({{"event", "console"}, {"player", NameOf(event.player)}, {"command", event.text}},
-                  "[" + Shown(NameOf(event.player)) + "'s console] " + Shown(event.text));
+                  "[" + Lumora::EscapeText(NameOf(event.player)) + "'s console] " + Lumora::EscapeText(event.text));
             break;
         case Kind::Register:
         case Kind::Unregister: {
@@ -185,7 +184,8 @@ void Session::OnEvent(const StandIn::Event& event) {
         }
         case Kind::ChatShown:
             Print({{"event", "chat-shown"}, {"player", NameOf(event.player)}, {"text", event.text}},
-                  "[chat to everyone] " + Shown(NameOf(event.player)) + ": " + Shown(event.text));
+                  "[chat to everyone] " + Lumora::EscapeText(NameOf(event.player)) + ": " +
+                      Lumora::EscapeText(event.text));
             break;
         case Kind::HookInstall:
         case Kind::HookRemove: {
@@ -199,14 +199,14 @@ void Session::OnEvent(const StandIn::Event& event) {
             break;
         }
         case Kind::Join:
-            Print({{"event", "join"}, {"player", event.text}}, Shown(event.text) + " joined");
+            Print({{"event", "join"}, {"player", event.text}}, Lumora::EscapeText(event.text) + " joined");
             break;
         case Kind::Leave:
-            Print({{"event", "leave"}, {"player", event.text}}, Shown(event.text) + " left");
+            Print({{"event", "leave"}, {"player", event.text}}, Lumora::EscapeText(event.text) + " left");
             break;
         case Kind::ChatDropped:
             Print({{"event", "chat-dropped"}, {"player", NameOf(event.player)}, {"text", event.text}},
-                  "[host] " + Shown(NameOf(event.player)) +
+                  "[host] " + Lumora::EscapeText(NameOf(event.player)) +
                       "'s chat line dropped: less than a second after the previous one");
             break;
     }
@@ -348,7 +348,7 @@ void Session::Execute(const std::string& line) {
             text.erase(0, 1);  // the one space after the name; the rest stands as typed
         }
         if (!options_.json) {
-            std::cout << Shown(name) << " types: " << Shown(text) << '\n';
+            std::cout << Lumora::EscapeText(name) << " types: " << Lumora::EscapeText(text) << '\n';
         }
         StandIn::Chat(player, text);
     } else if (command == "leave") {

@@ -22,8 +22,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "checker/Checks.h"
 #include "command/ChatReply.h"
-#include "config/Checks.h"
 #include "config/ConfigLoader.h"
 #include "config/DisplayText.h"
 #include "config/PluginConfig.h"
@@ -57,14 +57,11 @@ json ToJson(const PluginConfig& config) {
                 {Key::LogUsage, config.LogUsage}};
 }
 
-// Text from the file as it can be shown at a terminal: control characters and bad bytes escaped.
-std::string Shown(const std::string& text) { return EscapeText(text); }
-
 // A list of aliases, each escaped and cut like every quoted value: 64 of 512 bytes stay one line.
 std::string Join(const std::vector<std::string>& items, const std::string& separator) {
     std::string out;
     for (const auto& item : items) {
-        out += (out.empty() ? "" : separator) + ShownText(item);
+        out += (out.empty() ? "" : separator) + EscapeAndCut(item);
     }
     return out;
 }
@@ -97,8 +94,8 @@ void PrintTable(const PluginConfig& config) {
     for (std::size_t c = 0; c < lists.size(); ++c) {
         for (const auto& command : *lists[c]) {
             auto space = command.find(' ');
-            std::string variable = Shown(command.substr(0, space));
-            std::string value = space == std::string::npos ? "" : Shown(command.substr(space + 1));
+            std::string variable = EscapeText(command.substr(0, space));
+            std::string value = space == std::string::npos ? "" : EscapeText(command.substr(space + 1));
             auto [row, added] = cells.try_emplace(variable, lists.size(), "-");
             if (added) {
                 variables.push_back(variable);
@@ -135,11 +132,11 @@ void PrintTable(const PluginConfig& config) {
 void PrintConfig(const PluginConfig& config) {
     std::cout << "chat aliases: " << Join(config.ChatCommands, ", ") << '\n'
               << "default preset: " << PresetDisplayName(config.DefaultPreset) << '\n'
-              << "sender: " << Shown(config.Sender) << '\n'
-              << "enabled message: " << Shown(config.EnabledMessage) << '\n'
-              << "disabled message: " << Shown(config.DisabledMessage) << '\n'
-              << "usage message: " << Shown(config.UsageMessage) << '\n'
-              << "help message: " << Shown(config.HelpMessage) << '\n'
+              << "sender: " << EscapeText(config.Sender) << '\n'
+              << "enabled message: " << EscapeText(config.EnabledMessage) << '\n'
+              << "disabled message: " << EscapeText(config.DisabledMessage) << '\n'
+              << "usage message: " << EscapeText(config.UsageMessage) << '\n'
+              << "help message: " << EscapeText(config.HelpMessage) << '\n'
               << "log usage: " << (config.LogUsage ? "true" : "false") << '\n'
               << '\n';
     PrintTable(config);
@@ -283,11 +280,11 @@ int main(int argc, char** argv) {
         }
         std::error_code error;
         if (fs::exists(*file, error) && !force) {
-            std::cerr << "lumora-config: " << Shown(*file) << " exists; use --force to overwrite it\n";
+            std::cerr << "lumora-config: " << EscapeText(*file) << " exists; use --force to overwrite it\n";
             return 1;
         }
         if (!WriteRegularFile(*file, text)) {
-            std::cerr << "lumora-config: could not write " << Shown(*file)
+            std::cerr << "lumora-config: could not write " << EscapeText(*file)
                       << ": it must be a regular file that can be written\n";
             return 1;
         }

@@ -1,4 +1,4 @@
-#include "config/Checks.h"
+#include "checker/Checks.h"
 
 #include <algorithm>
 #include <array>
@@ -17,7 +17,7 @@ namespace Lumora {
 namespace {
 
 // A value from the file, quoted, escaped and cut.
-std::string Shown(const std::string& text) { return "\"" + ShownText(text) + "\""; }
+std::string QuoteAndCut(const std::string& text) { return "\"" + EscapeAndCut(text) + "\""; }
 
 // Builds the value as the library's own parser does, and notes what the plugin's reading passes
 // over in silence: a key given twice in one object, and content after the first value.
@@ -36,8 +36,9 @@ public:
     bool key(string_t& name) override {
         Frame& frame = frames_.back();
         if (!frame.keys.insert(name).second) {
-            AddWarning(result.warnings, "twice",
-                       Where() + "the key " + Shown(name) + " is given twice in one object: only the last one counts");
+            AddWarning(
+                result.warnings, "twice",
+                Where() + "the key " + QuoteAndCut(name) + " is given twice in one object: only the last one counts");
         }
         frame.key = name;
         return true;
@@ -82,7 +83,7 @@ private:
             if (parent.value->is_array()) {
                 path += "[" + std::to_string(parent.value->size() - 1) + "]";
             } else {
-                path += (path.empty() ? "" : ".") + ShownText(parent.key);
+                path += (path.empty() ? "" : ".") + EscapeAndCut(parent.key);
             }
         }
         return path.empty() ? "" : path + ": ";
@@ -153,7 +154,7 @@ void WarnNearMisses(const json& object, const std::vector<std::string>& names, c
         for (const auto& name : names) {
             if (Lower(Trim(member)) == Lower(name)) {
                 AddWarning(warnings, "near miss",
-                           where + "member " + Shown(member) + " is ignored: the key is \"" + name +
+                           where + "member " + QuoteAndCut(member) + " is ignored: the key is \"" + name +
                                "\" (letter case and spaces count)");
             }
         }
@@ -163,9 +164,9 @@ void WarnNearMisses(const json& object, const std::vector<std::string>& names, c
 // Everything after a U+0000 is lost when the text becomes an engine string.
 void WarnZero(const std::string& text, const std::string& where, WarningList& warnings) {
     if (text.find('\0') != std::string::npos) {
-        AddWarning(
-            warnings, "zero",
-            where + Shown(text) + " holds U+0000: everything after it is dropped when the text reaches the engine");
+        AddWarning(warnings, "zero",
+                   where + QuoteAndCut(text) +
+                       " holds U+0000: everything after it is dropped when the text reaches the engine");
     }
 }
 
@@ -196,8 +197,8 @@ void WarnCommands(const json& list, const std::string& key, bool preset, Warning
         const std::string first = command.substr(0, space);
         if (auto known = KnownClientCommands.find(Lower(first)); known != KnownClientCommands.end()) {
             AddWarning(warnings, "client command",
-                       where + Shown(command) + " is not a variable setting: the client command " + known->first + " " +
-                           known->second + ", on the client of every player who applies it");
+                       where + QuoteAndCut(command) + " is not a variable setting: the client command " + known->first +
+                           " " + known->second + ", on the client of every player who applies it");
             return;
         }
         const bool wellFormed = space != std::string::npos && space > 0 && space + 1 < command.size() &&
@@ -205,17 +206,17 @@ void WarnCommands(const json& list, const std::string& key, bool preset, Warning
                                 command.find_first_of(std::string_view("\t\r\n\0", 4)) == std::string::npos;
         if (!wellFormed) {
             AddWarning(warnings, "malformed",
-                       where + Shown(command) + " is not one variable name, one space and a value");
+                       where + QuoteAndCut(command) + " is not one variable name, one space and a value");
         }
         if (!seen.insert(first).second) {
-            AddWarning(warnings, "set twice", where + "sets " + ShownText(first) + " more than once");
+            AddWarning(warnings, "set twice", where + "sets " + EscapeAndCut(first) + " more than once");
         }
         if (preset) {
             for (auto forced : ForcedPresetCommands) {
                 if (SetsSameVariable(command, forced)) {
-                    AddWarning(
-                        warnings, "forced",
-                        where + Shown(command) + " is replaced by the forced command \"" + std::string(forced) + "\"");
+                    AddWarning(warnings, "forced",
+                               where + QuoteAndCut(command) + " is replaced by the forced command \"" +
+                                   std::string(forced) + "\"");
                 }
             }
         }
@@ -229,7 +230,7 @@ void WarnAliases(const json& list, WarningList& warnings) {
     ForEachString(list, [&](const std::string& alias, std::size_t) { aliases.insert(alias); });
     // The plugin registers them sorted, so the first in this order is the one the host calls.
     for (const auto& alias : aliases) {
-        const std::string where = "ChatCommands: " + Shown(alias) + " ";
+        const std::string where = "ChatCommands: " + QuoteAndCut(alias) + " ";
         WarnZero(alias, "ChatCommands: ", warnings);
         if (alias.find(' ') != std::string::npos) {
             AddWarning(warnings, "alias space",
@@ -248,7 +249,7 @@ void WarnAliases(const json& list, WarningList& warnings) {
         auto [first, added] = byFolded.try_emplace(Lower(seen), alias);
         if (!added) {
             AddWarning(warnings, "alias twice",
-                       where + "equals " + Shown(first->second) +
+                       where + "equals " + QuoteAndCut(first->second) +
                            (Lower(first->second) == Lower(alias) ? " ignoring letter case"
                                                                  : " ignoring letter case and what follows U+0000") +
                            ": the host only ever calls the first of them");
