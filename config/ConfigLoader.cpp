@@ -229,8 +229,9 @@ PluginConfig LoadConfigFromText(const std::string& bytes) {
     return LoadConfigFromJson(root);
 }
 
-PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
-    PluginConfig config = BuiltInConfig();
+ValidatedConfig ValidateConfig(const nlohmann::json& root) {
+    ValidatedConfig read{BuiltInConfig(), std::nullopt};
+    PluginConfig& config = read.config;
     if (!root.is_object()) {
         Fail("config.json must contain a JSON object");
     }
@@ -250,10 +251,7 @@ PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
     CommandList onCommands = ReadStringArray(root, Key::OnCommands, config.Presets.at(config.DefaultPreset), false);
     config.Presets = ReadPresets(root, config.Presets);
     if (!root.contains(Key::Presets)) {
-        config.Presets[config.DefaultPreset] = std::move(onCommands);
-    }
-    for (auto& [name, list] : config.Presets) {
-        ApplyForcedCommands(list);
+        read.onCommands = std::move(onCommands);
     }
 
     config.OffCommands = ReadStringArray(root, Key::OffCommands, config.OffCommands, true);
@@ -272,11 +270,23 @@ PluginConfig LoadConfigFromJson(const nlohmann::json& root) {
         }
         config.LogUsage = logUsage->get<bool>();
     }
+    return read;
+}
 
+PluginConfig NormaliseConfig(ValidatedConfig read) {
+    PluginConfig& config = read.config;
+    if (read.onCommands) {
+        config.Presets[config.DefaultPreset] = std::move(*read.onCommands);
+    }
+    for (auto& [name, list] : config.Presets) {
+        ApplyForcedCommands(list);
+    }
     std::sort(config.ChatCommands.begin(), config.ChatCommands.end());
     config.ChatCommands.erase(std::unique(config.ChatCommands.begin(), config.ChatCommands.end()),
                               config.ChatCommands.end());
-    return config;
+    return std::move(config);
 }
+
+PluginConfig LoadConfigFromJson(const nlohmann::json& root) { return NormaliseConfig(ValidateConfig(root)); }
 
 }  // namespace Lumora

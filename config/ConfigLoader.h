@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -73,8 +74,18 @@ std::string ReadConfigFile(const std::string& path);
 void CheckNesting(const std::string& bytes);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
-// The checks of the load on a value already parsed.
+// The checks of the load on a value already parsed: validation, then normalisation.
 PluginConfig LoadConfigFromJson(const nlohmann::json& root);
+
+// What the file gives, checked key by key in the order that decides which fault is reported.
+struct ValidatedConfig {
+    PluginConfig config;
+    std::optional<CommandList> onCommands;  // "OnCommands", given without "Presets"
+};
+ValidatedConfig ValidateConfig(const nlohmann::json& root);
+// What the file cannot control: "OnCommands" as the default preset's list when "Presets" is not
+// given, every preset ending with the forced commands, the aliases sorted and without duplicates.
+PluginConfig NormaliseConfig(ValidatedConfig read);
 
 // Ends every list of presets with the forced commands, dropping earlier settings of their variables.
 void ApplyForcedCommands(CommandList& list);
