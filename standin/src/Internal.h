@@ -167,6 +167,20 @@ void Emit(const Event& event);
 void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra = {},
           bool result = true);
 void HostError(const std::string& message);
+
+// The services, each in a file of its own, as the host's start and stop and one another need them.
+void StartLog(const HostOptions& options);
+void StopLog();
+void InstallHostDetours();
+bool AddDetour(const std::string& key, void* detour, void** original, bool host, std::string owner = {});
+bool RemoveDetour(const std::string& key, void* detour);
+void TakeCommandsOf(const std::string& plugin, Registrations& removed);
+void TakeHooksOf(const std::string& plugin, Registrations& removed);
+void CloseStrays();
+void ThrowIfHostFault(const char* what);
+// The plugin whose module made the call (see Plugins.cpp), "" for the program itself.
+std::string OwnerOf(const void* returnAddress);
+#define STANDIN_CALLER ::StandIn::OwnerOf(__builtin_return_address(0))
 Player* PlayerOf(AShooterPlayerController* controller);  // nullptr for an unknown controller
 void ThrowIfEngineFault(const char* what);
 

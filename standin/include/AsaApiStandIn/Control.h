@@ -89,7 +89,6 @@ ARK_API void SetPlatform(AShooterPlayerController* player, int platform);
 // Game time is kept in whole milliseconds: seconds are rounded to the nearest one.
 ARK_API void SetChatSpacing(double seconds);
 ARK_API void AdvanceGameTime(double seconds);
-ARK_API double GameTime();
 
 // Called by the engine's own Logout, after every detour in front of it.
 ARK_API void SetEngineLogoutObserver(std::function<void(AShooterGameMode*, AController*)> observer);

@@ -2,7 +2,6 @@
 // The engine's dynamic array: a pointer to its elements on the engine heap, a signed 32-bit count
 // and a signed 32-bit capacity. It owns its buffer: copies take a new one, destruction frees it.
 
-#include <initializer_list>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -20,12 +19,6 @@ public:
     using SizeType = int32;
 
     TArray() = default;
-    TArray(std::initializer_list<InElementType> InitList) {
-        Reserve(static_cast<SizeType>(InitList.size()));
-        for (const InElementType& Element : InitList) {
-            Add(Element);
-        }
-    }
     TArray(const TArray& Other) { CopyFrom(Other); }
     TArray(TArray&& Other)
         : Data(std::exchange(Other.Data, nullptr)),
@@ -66,21 +59,6 @@ public:
     FORCEINLINE const InElementType* begin() const { return Data; }
     FORCEINLINE const InElementType* end() const { return Data + ArrayNum; }
 
-    void Reserve(SizeType Number) {
-        if (Number > ArrayMax) {
-            ResizeTo(Number);
-        }
-    }
-    template <typename... ArgsType>
-    SizeType Emplace(ArgsType&&... Args) {
-        if (ArrayNum == ArrayMax) {
-            ResizeTo(ArrayMax < 4 ? 4 : ArrayMax * 2);
-        }
-        new (Data + ArrayNum) InElementType(std::forward<ArgsType>(Args)...);
-        return ArrayNum++;
-    }
-    SizeType Add(const InElementType& Item) { return Emplace(Item); }
-    SizeType Add(InElementType&& Item) { return Emplace(std::move(Item)); }
     // Destroys every element and gives the buffer back.
     void Empty() {
         DestructItems();

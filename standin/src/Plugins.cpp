@@ -1,0 +1,237 @@
+// The host's plugin manager: plugins loaded from their folders in the host's order, each one's
+// registrations taken back by its module after its unload.
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include <algorithm>
+#include <fstream>
+#include <utility>
+
+#include <spdlog/fmt/fmt.h>
+#include <nlohmann/json.hpp>
+
+#include "Internal.h"
+
+namespace StandIn {
+namespace {
+
+// The dynamic loader of the platform, as the host uses it.
+#if defined(_WIN32)
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) {
+        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* FindSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+bool StillLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+#else
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        error = reason != nullptr ? reason : "could not load " + path.string();
+    }
+    return handle;
+}
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(void* library) { dlclose(library); }
+bool StillLoaded(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+#endif
+
+// The module that holds a code address: its base on Linux, its handle (also its base) on Windows.
+const void* ModuleOf(const void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(address), &module);
+    return module;
+#else
+    Dl_info info{};
+    return dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
+#endif
+}
+
+}  // namespace
+
+// The plugin whose code called into the host, found as the host finds it: by the module that
+// holds the return address. "" for the program itself and for anything not loaded as a plugin.
+std::string OwnerOf(const void* returnAddress) {
+    const void* module = ModuleOf(returnAddress);
+    for (const auto* list : {&State().plugins, &State().strays}) {
+        for (const auto& plugin : *list) {
+            if (module != nullptr && plugin.base == module) {
+                return plugin.name;
+            }
+        }
+    }
+    return {};
+}
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char LibraryExtension[] = ".dll";
+#else
+constexpr char LibraryExtension[] = ".so";
+#endif
+
+// PluginInfo.json as the host reads it: the keys one by one into a record of its own, until the
+// first of the wrong type (a warning; that key and those after it stay out of the record). A file
+// that is not JSON fails the load; an absent file is read as an empty object.
+nlohmann::json ReadPluginInfo(const std::filesystem::path& folder) {
+    nlohmann::json file = nlohmann::json::object();
+    if (std::ifstream stream(folder / "PluginInfo.json"); stream.is_open()) {
+        stream >> file;
+    }
+    nlohmann::json info = nlohmann::json::object();
+    try {
+        info["FullName"] = file.value("FullName", "");
+        info["Description"] = file.value("Description", "No description");
+        info["Version"] = file.value("Version", 1.0F);
+        info["MinApiVersion"] = file.value("MinApiVersion", 0.0F);
+        info["Dependencies"] = file.value("Dependencies", std::vector<std::string>{});
+    } catch (const std::exception& fault) {
+        if (State().hostLog) {
+            State().hostLog->warn("(API::PluginManager::ReadPluginInfo) {}", fault.what());
+        }
+    }
+    // Not read by the host at this version; the stand-in honours it for the tests of unloading.
+    info["PreventUnloading"] = file.value("PreventUnloading", false);
+    return info;
+}
+
+bool LoadFailed(std::string& error, std::string reason) {
+    error = std::move(reason);
+    if (State().hostLog) {
+        State().hostLog->warn(error);
+    }
+    return false;
+}
+
+std::vector<LoadedPlugin>::iterator FindPlugin(const std::string& name) {
+    auto& plugins = State().plugins;
+    return std::find_if(plugins.begin(), plugins.end(), [&](const LoadedPlugin& p) { return p.name == name; });
+}
+
+}  // namespace
+
+void SetHostVersion(float version) { State().hostVersion = version; }
+
+bool LoadPlugin(const std::string& name, std::string& error) {
+    auto& state = State();
+    const std::filesystem::path folder = PluginFolder(state.serverDir, name);
+    const std::filesystem::path library = folder / (name + LibraryExtension);
+    if (!std::filesystem::exists(library)) {
+        return LoadFailed(error, "Plugin " + name + " does not exist");
+    }
+    if (FindPlugin(name) != state.plugins.end()) {
+        return LoadFailed(error, "Plugin " + name + " was already loaded");
+    }
+    // The host's order: the plugin's information, the version, the library and Plugin_Init, and
+    // only then the plugin's record. A fault there leaves the library loaded but unlisted, and a
+    // later load starts it again in the same module.
+    try {
+        nlohmann::json info = ReadPluginInfo(folder);
+        const auto required = static_cast<float>(info["MinApiVersion"]);
+        if (required != 0.0F && state.hostVersion < required) {
+            return LoadFailed(error, "Plugin " + name + " requires newer API version!");
+        }
+        std::string reason;
+        void* handle = OpenLibrary(library, reason);
+        if (handle == nullptr) {
+            return LoadFailed(error, "Failed to load plugin - " + name + "\n" + reason);
+        }
+        auto stray = std::find_if(state.strays.begin(), state.strays.end(),
+                                  [&](const LoadedPlugin& p) { return p.handle == handle; });
+        if (stray == state.strays.end()) {
+            stray = state.strays.insert(state.strays.end(), {name, handle, nullptr, library, false});
+        } else {
+            CloseLibrary(handle);  // the module is already loaded once
+        }
+        if (auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init")); init != nullptr) {
+            stray->base = ModuleOf(reinterpret_cast<const void*>(init));
+            init();
+        }
+        LoadedPlugin plugin = *stray;
+        const std::string fullName = info["FullName"];
+        const std::string description = info["Description"];
+        const auto version = static_cast<float>(info["Version"]);
+        (void)static_cast<std::vector<std::string>>(info["Dependencies"]);
+        plugin.preventUnloading = info["PreventUnloading"];
+        state.strays.erase(std::find_if(state.strays.begin(), state.strays.end(),
+                                        [&](const LoadedPlugin& p) { return p.handle == handle; }));
+        state.plugins.push_back(plugin);
+        HostLog(fmt::format("Loaded plugin {} V{} ({})", fullName.empty() ? name : fullName, version, description));
+        return true;
+    } catch (const std::exception& fault) {
+        return LoadFailed(error, fault.what());
+    }
+}
+
+Registrations RemoveRegistrationsOf(const std::string& plugin) {
+    Registrations removed;
+    TakeCommandsOf(plugin, removed);
+    TakeHooksOf(plugin, removed);
+    return removed;
+}
+
+bool UnloadPlugin(const std::string& name, std::string& error) {
+    auto& state = State();
+    auto plugin = FindPlugin(name);
+    if (plugin == state.plugins.end()) {
+        error = "Plugin " + name + " is not loaded";
+        return false;
+    }
+    if (plugin->preventUnloading) {
+        error = "Plugin " + name + " prevents unloading";
+        return false;
+    }
+    const LoadedPlugin unloading = *plugin;
+    if (auto unload = reinterpret_cast<void (*)()>(FindSymbol(unloading.handle, "Plugin_Unload")); unload != nullptr) {
+        unload();
+    }
+    // Right after Plugin_Unload the host takes back everything the plugin's module registered.
+    state.removedAtUnload = RemoveRegistrationsOf(name);
+    state.plugins.erase(FindPlugin(name));
+    CloseLibrary(unloading.handle);
+    if (StillLoaded(unloading.path)) {
+        error = unloading.path.string() + " is still in memory after it was unloaded";
+        return false;
+    }
+    return true;
+}
+
+bool PluginLoaded(const std::string& name) { return FindPlugin(name) != State().plugins.end(); }
+
+std::vector<std::string> LoadedPlugins() {
+    std::vector<std::string> names;
+    for (const auto& plugin : State().plugins) {
+        names.push_back(plugin.name);
+    }
+    return names;
+}
+
+Registrations RemovedAtUnload() { return State().removedAtUnload; }
+
+void CloseStrays() {
+    for (const auto& stray : std::exchange(State().strays, {})) {
+        CloseLibrary(stray.handle);
+    }
+}
+
+}  // namespace StandIn
