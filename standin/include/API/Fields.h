@@ -25,11 +25,6 @@ RT NativeCall(std::nullptr_t, const std::string& funcName, Args&&... args) {
 }
 
 template <typename RT>
-RT GetNativeField(const void* _this, const std::string& field_name) {
-    return *reinterpret_cast<RT*>(GetAddress(_this, field_name));
-}
-
-template <typename RT>
 RT GetNativePointerField(const void* _this, const std::string& field_name) {
     return reinterpret_cast<RT>(GetAddress(_this, field_name));
 }

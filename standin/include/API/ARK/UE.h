@@ -7,7 +7,6 @@
 
 struct UObjectBase {
     UClass*& ClassPrivateField() { return *GetNativePointerField<UClass**>(this, "UObjectBase.ClassPrivate"); }
-    UClass*& ClassField() { return ClassPrivateField(); }
 };
 
 struct UObjectBaseUtility : UObjectBase {};

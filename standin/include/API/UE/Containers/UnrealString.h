@@ -30,9 +30,6 @@ public:
 
     FORCEINLINE explicit FString(const std::string& str) : FString(str.c_str()) {}
 
-    std::string ToStringUTF8() const { return std::string(TCHAR_TO_UTF8(**this)); }
-    static FString FromStringUTF8(const std::string input) { return FString(UTF8_TO_TCHAR(input.c_str())); }
-
     // The text made by fmt from a format of char or TCHAR.
     template <typename T, typename... Args>
     static FString Format(const T* format, Args&&... args) {
@@ -51,10 +48,7 @@ public:
 
     // The characters, or the empty text when there are none.
     FORCEINLINE const TCHAR* operator*() const { return Data.Num() ? Data.GetData() : TEXT(""); }
-    FORCEINLINE int32 Len() const { return Data.Num() ? Data.Num() - 1 : 0; }
     FORCEINLINE bool IsEmpty() const { return Data.Num() <= 1; }
-    FORCEINLINE TArray<TCHAR, AllocatorType>& GetCharArray() { return Data; }
-    FORCEINLINE const TArray<TCHAR, AllocatorType>& GetCharArray() const { return Data; }
 
     // Splits at every occurrence of pchDelim; the pieces are new engine strings.
     ARK_API int32 ParseIntoArray(TArray<FString>& OutArray, const TCHAR* pchDelim, bool InCullEmpty = true) const;

@@ -10,12 +10,6 @@
 #endif
 
 struct FMemory {
-    static FORCEINLINE void* Memmove(void* Dest, const void* Src, SIZE_T Count) {
-        return std::memmove(Dest, Src, Count);
-    }
-    static FORCEINLINE void* Memcpy(void* Dest, const void* Src, SIZE_T Count) { return std::memcpy(Dest, Src, Count); }
-    static FORCEINLINE void* Memzero(void* Dest, SIZE_T Count) { return std::memset(Dest, 0, Count); }
-
     static void* Malloc(SIZE_T Count, uint32 Alignment = DEFAULT_ALIGNMENT) {
         return NativeCall<void*, uint64, uint32>(nullptr, "FMemory.Malloc(unsigned__int64,unsignedint)",
                                                  static_cast<uint64>(Count), Alignment);
