@@ -1,8 +1,6 @@
 #pragma once
 // The engine's allocator, reached by key at every call.
 
-#include <cstring>
-
 #include "API/Fields.h"
 
 #ifndef DEFAULT_ALIGNMENT
