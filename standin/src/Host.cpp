@@ -85,6 +85,14 @@ std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const
     return serverDir / "ArkApi" / "Plugins" / name;
 }
 
+std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, const std::string& name) {
+#if defined(_WIN32)
+    return PluginFolder(serverDir, name) / (name + ".dll");
+#else
+    return PluginFolder(serverDir, name) / (name + ".so");
+#endif
+}
+
 void StartHost(const HostOptions& options) {
     StopHost();
     EnsureEngine();

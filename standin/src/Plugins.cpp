@@ -84,12 +84,6 @@ std::string OwnerOf(const void* returnAddress) {
 
 namespace {
 
-#if defined(_WIN32)
-constexpr char LibraryExtension[] = ".dll";
-#else
-constexpr char LibraryExtension[] = ".so";
-#endif
-
 // PluginInfo.json as the host reads it: the keys one by one into a record of its own, until the
 // first of the wrong type (a warning; that key and those after it stay out of the record). A file
 // that is not JSON fails the load; an absent file is read as an empty object.
@@ -135,7 +129,7 @@ void SetHostVersion(float version) { State().hostVersion = version; }
 bool LoadPlugin(const std::string& name, std::string& error) {
     auto& state = State();
     const std::filesystem::path folder = PluginFolder(state.serverDir, name);
-    const std::filesystem::path library = folder / (name + LibraryExtension);
+    const std::filesystem::path library = PluginLibrary(state.serverDir, name);
     if (!std::filesystem::exists(library)) {
         return LoadFailed(error, "Plugin " + name + " does not exist");
     }

@@ -173,7 +173,7 @@ std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, cons
                                     const std::filesystem::path& library) {
     const auto folder = StandIn::PluginFolder(serverDir, name);
     std::filesystem::create_directories(folder);
-    const auto installed = folder / (name + library.extension().string());
+    const auto installed = StandIn::PluginLibrary(serverDir, name);
     std::filesystem::copy_file(library, installed, std::filesystem::copy_options::overwrite_existing);
     return installed;
 }

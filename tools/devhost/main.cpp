@@ -2,7 +2,7 @@
 // host does, and runs a session of commands from a script or from the keyboard.
 
 #if defined(_WIN32)
-#include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -33,9 +33,18 @@ using nlohmann::json;
 
 namespace {
 
+// Copies from over to. The file at to is removed first: with mingw-w64's library, copying over an
+// existing file fails on Windows, whatever the options say.
+void CopyReplacing(const fs::path& from, const fs::path& to, std::error_code& error) {
+    fs::remove(to, error);
+    fs::copy_file(from, to, error);
+}
+
 bool StdinIsTerminal() {
 #if defined(_WIN32)
-    return _isatty(_fileno(stdin)) != 0;
+    // Not _isatty: it is true for the NUL device too, and a script run with "<NUL" would get prompts.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 #else
     return isatty(STDIN_FILENO) != 0;
 #endif
@@ -248,7 +257,7 @@ void Session::Unload(const std::string& name) {
 }
 
 // Lays out the plugin's folder as the host expects it: the library at ArkApi/Plugins/NAME/NAME.so
-// (NAME.dll on Windows).
+// (NAME.dll on Windows), whatever the file it comes from is named.
 bool Session::Install(const std::string& name, const fs::path& library) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
         Error("a plugin's NAME is one folder name");
@@ -262,7 +271,7 @@ bool Session::Install(const std::string& name, const fs::path& library) {
     const fs::path folder = PluginFolder(name);
     std::error_code error;
     fs::create_directories(folder, error);
-    fs::copy_file(library, folder / (name + library.extension().string()), fs::copy_options::overwrite_existing, error);
+    CopyReplacing(library, StandIn::PluginLibrary(options_.serverDir, name), error);
     if (error) {
         Error("could not copy " + library.string() + " to " + folder.string() + ": " + error.message());
         return false;
@@ -428,9 +437,9 @@ int Session::Run() {
     const fs::path pluginDir = PluginFolder("Lumora");
     std::error_code error;
     // The host reads the plugin's PluginInfo.json before it loads the library.
-    fs::copy_file(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", fs::copy_options::overwrite_existing, error);
+    CopyReplacing(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", error);
     if (options_.config) {
-        fs::copy_file(*options_.config, pluginDir / "config.json", fs::copy_options::overwrite_existing, error);
+        CopyReplacing(*options_.config, pluginDir / "config.json", error);
         if (error) {
             Error("could not copy the configuration: " + error.message());
         }

@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     std::printf("== %llu load and unload cycles of %s\n", static_cast<unsigned long long>(cycles), LUMORA_PLUGIN_PATH);
     const fs::path pluginDir = StandIn::PluginFolder(server, "Lumora");
     fs::create_directories(pluginDir);
-    fs::copy_file(LUMORA_PLUGIN_PATH, pluginDir / ("Lumora" + fs::path(LUMORA_PLUGIN_PATH).extension().string()));
+    fs::copy_file(LUMORA_PLUGIN_PATH, StandIn::PluginLibrary(server, "Lumora"));
     CyclePhase(cycles);
     StandIn::StopHost();
     fs::remove_all(server);

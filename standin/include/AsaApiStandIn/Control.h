@@ -32,8 +32,10 @@ ARK_API std::filesystem::path LogFilePath();
 // A new, empty folder under the system's temporary folder, named PREFIX-<random>, for a server's
 // working folder; the caller removes it.
 ARK_API std::filesystem::path NewServerFolder(const std::string& prefix);
-// Where the host looks for a plugin: ArkApi/Plugins/NAME under the server's folder.
+// Where the host looks for a plugin: ArkApi/Plugins/NAME under the server's folder, and in it the
+// library NAME.so (NAME.dll on Windows).
 ARK_API std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name);
+ARK_API std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, const std::string& name);
 
 // ---- the engine heap -----------------------------------------------------------------------
 struct HeapStats {
