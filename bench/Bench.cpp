@@ -278,9 +278,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--ops") == 0) {
         return RunOps(argc > 2 ? argv[2] : "", argc > 3 ? std::atol(argv[3]) : 0);
     }
-    for (const auto& [name, op] : Operations()) {
-        benchmark::RegisterBenchmark(name.c_str(),
-                                     [name = name](benchmark::State& state) { RunBenchmark(state, name); });
+    for (const auto& entry : Operations()) {
+        const std::string name = entry.first;
+        benchmark::RegisterBenchmark(name.c_str(), [name](benchmark::State& state) { RunBenchmark(state, name); });
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

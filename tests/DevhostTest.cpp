@@ -68,8 +68,9 @@ TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     EXPECT_EQ(run.status, 0) << run.output;
     std::vector<std::string> kinds;
     for (const auto& event : run.events) {
-        if (kinds.empty() || kinds.back() != event["event"]) {
-            kinds.push_back(event["event"]);
+        const auto kind = event["event"].get<std::string>();
+        if (kinds.empty() || kinds.back() != kind) {
+            kinds.push_back(kind);
         }
     }
     // At unload the plugin takes out its detour; the host then takes back its command and callback.

@@ -285,8 +285,8 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
     const auto heap = StandIn::Heap();
     std::uint64_t residentAfterWarmUp = 0;
     // Fewer under valgrind, where each load costs a great deal more; LUMORA_E2E_CYCLES says how many.
-    const char* configured = std::getenv("LUMORA_E2E_CYCLES");
-    const int cycles = configured != nullptr ? std::max(std::atoi(configured), 100) : 1000;
+    const std::string configured = TestSupport::EnvironmentVariable("LUMORA_E2E_CYCLES");
+    const int cycles = configured.empty() ? 1000 : std::max(std::atoi(configured.c_str()), 100);
     for (int i = 0; i < cycles; ++i) {
         Load();
         StandIn::Chat(alice, "/fps low");

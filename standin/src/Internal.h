@@ -11,6 +11,9 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+#ifdef _MSC_VER
+#include <intrin.h>  // _ReturnAddress
+#endif
 
 #include <spdlog/logger.h>
 
@@ -180,7 +183,11 @@ void CloseStrays();
 void ThrowIfHostFault(const char* what);
 // The plugin whose module made the call (see Plugins.cpp), "" for the program itself.
 std::string OwnerOf(const void* returnAddress);
+#ifdef _MSC_VER
+#define STANDIN_CALLER ::StandIn::OwnerOf(_ReturnAddress())
+#else
 #define STANDIN_CALLER ::StandIn::OwnerOf(__builtin_return_address(0))
+#endif
 Player* PlayerOf(AShooterPlayerController* controller);  // nullptr for an unknown controller
 void ThrowIfEngineFault(const char* what);
 

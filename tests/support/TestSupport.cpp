@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -182,6 +183,22 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+std::string EnvironmentVariable(const char* name) {
+#if defined(_WIN32)
+    char* value = nullptr;
+    std::size_t length = 0;
+    std::string result;
+    if (_dupenv_s(&value, &length, name) == 0 && value != nullptr) {
+        result = value;
+    }
+    std::free(value);
+    return result;
+#else
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+#endif
 }
 
 std::string WithUnixLineEnds(std::string text) {

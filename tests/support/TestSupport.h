@@ -56,6 +56,9 @@ bool LibraryLoaded(const std::filesystem::path& path);  // without loading it
 void* ProcessSymbol(const char* name);                  // from the program itself
 std::string Utf8(const std::filesystem::path& path);
 
+// An environment variable's value, "" when it is not set (MSVC's runtime deprecates std::getenv).
+std::string EnvironmentVariable(const char* name);
+
 // The text with every "\r\n" as "\n": what a program writes in text mode on Windows, as here.
 std::string WithUnixLineEnds(std::string text);
 // A command line run by the system's shell: its exit code and what it wrote to standard output,

@@ -22,7 +22,12 @@ using WIDECHAR = wchar_t;
 using WIDECHAR = char16_t;
 #endif
 using TCHAR = WIDECHAR;
-enum UTF8CHAR : unsigned char {};
+// The engine's 8-bit character is an enum inside its generic platform types, and that is the name the
+// host's exports carry (FGenericPlatformTypes::UTF8CHAR).
+struct FGenericPlatformTypes {
+    enum UTF8CHAR : unsigned char {};
+};
+using UTF8CHAR = FGenericPlatformTypes::UTF8CHAR;
 static_assert(sizeof(TCHAR) == 2, "engine characters are 16-bit");
 
 #if !defined(TEXT)
