@@ -1,8 +1,9 @@
 # The plugin for a real server: Lumora.dll built with MSVC against the host's SDK and linked against
 # the host's import library. Nothing else is built: no stand-in, no tools, no tests.
-#   cmake -S . -B build/real -G "Visual Studio 17 2022" -A x64 -T v143,version=14.39 \
+# In a developer environment of MSVC 14.39 (vcvarsall.bat x64 -vcvars_ver=14.39):
+#   cmake -S . -B build/real -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=cl \
 #         -DLUMORA_ASAAPI_SDK=C:/path/to/AsaApi/Core/Public -DLUMORA_ASAAPI_LIB=C:/path/to/AsaApi.lib
-#   cmake --build build/real --config Release
+#   cmake --build build/real
 # Without the host's AsaApi.lib at hand, build the target lumora_real_objects first and make one
 # from what those objects import (scripts/asaapi-import-lib), then build Lumora.
 if(NOT MSVC)
@@ -26,8 +27,13 @@ target_compile_definitions(lumora_real_objects PRIVATE $<$<CONFIG:Debug>:_ITERAT
 target_include_directories(lumora_real_objects PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated
                                                        ${LUMORA_ASAAPI_SDK} ${LUMORA_ASAAPI_SDK}/API/UE
                                                        ${PROJECT_SOURCE_DIR}/cmake/sdk-shims)
-target_compile_options(lumora_real_objects PRIVATE /permissive- /utf-8 /W4)
+# Optimised, with full debug information in Lumora.pdb (what an admin sends with a crash dump), and
+# the unreferenced and identical code folded away again.
+target_compile_options(lumora_real_objects PRIVATE /permissive- /utf-8 /W4 /O2 /Zi /FS)
 
 add_library(Lumora SHARED $<TARGET_OBJECTS:lumora_real_objects>)
 set_target_properties(Lumora PROPERTIES OUTPUT_NAME "Lumora" MSVC_RUNTIME_LIBRARY "MultiThreadedDLL")
 target_link_libraries(Lumora PRIVATE ${LUMORA_ASAAPI_LIB})
+target_link_options(Lumora PRIVATE /DEBUG /OPT:REF /OPT:ICF)
+include(${PROJECT_SOURCE_DIR}/cmake/PluginFolder.cmake)
+lumora_install_plugin_folder(Lumora)

@@ -187,14 +187,9 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
 
 std::string EnvironmentVariable(const char* name) {
 #if defined(_WIN32)
-    char* value = nullptr;
-    std::size_t length = 0;
-    std::string result;
-    if (_dupenv_s(&value, &length, name) == 0 && value != nullptr) {
-        result = value;
-    }
-    std::free(value);
-    return result;
+    std::string value(32767, '\0');  // the longest a Windows environment variable can be
+    value.resize(GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
 #else
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
