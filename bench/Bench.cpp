@@ -176,6 +176,14 @@ std::map<std::string, Operation> Operations() {
     ops["baseline25"] = {startWith("{}"), chat("/fps off"), stop};
     ops["status"] = {startWith("{}"), chat("/fps status"), stop};
     ops["usage"] = {startWith("{}"), chat("/fps lowest"), stop};
+    // An ordinary line of N bytes, no command, with the word alias "fps": what every chat line costs
+    // with Lumora loaded ("line") and with no plugin at all ("hostline", the host's own dispatch).
+    for (const int bytes : {1000, 64000}) {
+        const std::string line = "hello " + std::string(static_cast<std::size_t>(bytes) - 6, 'a');
+        auto say = [line](Fixture& f) { StandIn::Chat(f.player, line); };
+        ops["line" + std::to_string(bytes)] = {startWith(R"({"ChatCommands": ["/fps", "fps"]})"), say, stop};
+        ops["hostline" + std::to_string(bytes)] = {[](Fixture&) {}, say, [](Fixture&) {}};
+    }
     static std::string largest;
     ops["loadconfig"] = {[](Fixture& f) {
                              largest = LargestConfig();

@@ -22,13 +22,24 @@ std::string CharacterNameOf(AShooterPlayerController* player) {
     return EscapeAndCut(FStringToUtf8(name));
 }
 
-// The first word compared as the host compares chat commands: ignoring case.
-bool StartsWithWordAlias(const std::vector<FString>& wordAliases, const TArray<FString>& words) {
-    if (words.Num() == 0) {
+// The first word of the line compared as the host compares chat commands, ignoring case. Only that
+// word is read: every chat line of every player comes here, and most are no command at all.
+bool StartsWithWordAlias(const std::vector<FString>& wordAliases, const FString& line) {
+    using Traits = std::char_traits<TCHAR>;
+    const TCHAR* start = *line;
+    while (*start == TEXT(' ')) {
+        ++start;
+    }
+    std::size_t length = 0;
+    while (start[length] != TEXT('\0') && start[length] != TEXT(' ')) {
+        ++length;
+    }
+    if (length == 0) {
         return false;
     }
     for (const FString& alias : wordAliases) {
-        if (FGenericPlatformStricmp::Stricmp(*words[0], *alias) == 0) {
+        if (Traits::length(*alias) == length &&
+            FGenericPlatformStricmp::Stricmp(std::basic_string<TCHAR>(start, length).c_str(), *alias) == 0) {
             return true;
         }
     }
@@ -117,10 +128,10 @@ void RunFpsCommand(const PluginConfig& config, ActivePresetMap& table, AShooterP
 }
 
 std::optional<FpsAction> WordAliasAction(const std::vector<FString>& wordAliases, const FString& line) {
-    const TArray<FString> words = SplitChatLine(line);
-    if (!StartsWithWordAlias(wordAliases, words)) {
+    if (!StartsWithWordAlias(wordAliases, line)) {
         return std::nullopt;
     }
+    const TArray<FString> words = SplitChatLine(line);
     // "fps is terrible" is a sentence, not a command with a wrong argument.
     const FpsAction action = ClassifyFpsWords(words);
     return action == FpsAction::Usage ? std::nullopt : std::optional<FpsAction>(action);
