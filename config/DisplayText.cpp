@@ -40,15 +40,27 @@ constexpr char Digits[] = "0123456789ABCDEF";
 
 std::string HexByte(unsigned char byte) { return std::string{'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]}; }
 
-std::string CodePoint(unsigned value) {
-    std::string shown = "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) {
+std::string Hex(unsigned value, int digits) {
+    std::string shown;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
         shown += Digits[(value >> shift) & 0xF];
     }
     return shown;
 }
 
-// The code point of a valid sequence of one to three bytes (longer ones are never escaped).
+// A character as a visible escape: \uXXXX, or \UXXXXXXXX beyond the first plane.
+std::string CodePoint(unsigned value) { return value > 0xFFFF ? "\\U" + Hex(value, 8) : "\\u" + Hex(value, 4); }
+
+// A character as a JSON escape: beyond the first plane, as its UTF-16 surrogate pair.
+std::string JsonCodePoint(unsigned value) {
+    if (value <= 0xFFFF) {
+        return "\\u" + Hex(value, 4);
+    }
+    const unsigned offset = value - 0x10000;
+    return "\\u" + Hex(0xD800 + (offset >> 10), 4) + "\\u" + Hex(0xDC00 + (offset & 0x3FF), 4);
+}
+
+// The code point of a valid sequence.
 unsigned Decode(std::string_view sequence) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(sequence[k])); };
     switch (sequence.size()) {
@@ -59,15 +71,30 @@ unsigned Decode(std::string_view sequence) {
         case 3:
             return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
         default:
-            return 0x10000;
+            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
     }
 }
 
-// Controls, Unicode's whole Bidi_Control list, and the two line separators.
-bool Unsafe(unsigned c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+// Unicode's format characters (general category Cf, Unicode 15): invisible, so "ad\u200Bmin" would
+// read as "admin". The bidirectional controls are among them.
+bool Format(unsigned c) {
+    static constexpr unsigned Ranges[][2] = {
+        {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+        {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+        {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+        {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+        {0xE0020, 0xE007F},
+    };
+    for (const auto& range : Ranges) {
+        if (c >= range[0] && c <= range[1]) {
+            return true;
+        }
+    }
+    return false;
 }
+
+// Controls, format characters (the bidirectional controls among them) and the two line separators.
+bool Unsafe(unsigned c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || Format(c) || c == 0x2028 || c == 0x2029; }
 
 // The character (or the bad byte) at text[i] as it is shown, and how many bytes it took.
 std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::string& piece) {
@@ -118,7 +145,7 @@ std::string JsonWithEscapedControls(std::string_view json) {
         const std::size_t length = Utf8SequenceAt(json, i);
         const unsigned c = length > 0 ? Decode(json.substr(i, length)) : 0;
         if (c >= 0x7F && Unsafe(c)) {
-            out += CodePoint(c);
+            out += JsonCodePoint(c);
             i += length;
         } else {
             out += json[i++];  // a byte of a character kept as it is

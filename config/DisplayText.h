@@ -13,8 +13,9 @@ namespace Lumora {
 // How much of one outside text a line shows: a character name, a quoted value from the file.
 inline constexpr std::size_t ShownPieceBytes = 64;
 
-// Every control character (C0, DEL, C1), every bidirectional control and both Unicode line
-// separators shown as a visible escape (\n, \t, \r, \x1B, \u0085, \u202E), and every byte that
+// Every control character (C0, DEL, C1), every format character (invisible ones such as \u200B and
+// the bidirectional controls) and both Unicode line separators shown as a visible escape (\n, \t,
+// \r, \x1B, \u0085, \u202E, \U000E0041), and every byte that
 // begins no valid UTF-8 sequence as \xFF; all else as it is. What comes out is valid UTF-8 and
 // escaping it again changes nothing.
 std::string EscapeText(std::string_view text);
@@ -24,7 +25,7 @@ std::string EscapeText(std::string_view text);
 std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBytes);
 
 // A JSON document with every character from DEL up that EscapeText escapes (DEL, C1 controls,
-// bidirectional controls, line separators) written as a JSON \u escape: the same document, which
+// format characters, line separators) written as a JSON \u escape: the same document, which
 // no longer drives a terminal. Controls below 0x20 are the JSON writer's to escape.
 std::string JsonWithEscapedControls(std::string_view json);
 

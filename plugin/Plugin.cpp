@@ -67,6 +67,10 @@ void RegisterAliases(const PluginConfig& config) {
     }
 }
 
+// Every alias that answers: the registered ones, those kept from an earlier start among them, and
+// the word aliases the chat callback looks for.
+std::size_t AnsweringAliasCount() { return RegisteredAliases.size() + WordAliases.size(); }
+
 void InstallLogoutHook() {
     if (LogoutHookInstalled) {
         return;
@@ -101,7 +105,7 @@ extern "C" void Plugin_Init() {
         InstallLogoutHook();
         Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
                             " ({} chat aliases, default {}, baseline {} commands)",
-                            PluginName, static_cast<std::uint64_t>(CurrentConfig.ChatCommands.size()),
+                            PluginName, static_cast<std::uint64_t>(AnsweringAliasCount()),
                             PresetDisplayName(CurrentConfig.DefaultPreset),
                             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
     });

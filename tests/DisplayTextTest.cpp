@@ -20,13 +20,21 @@ TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
         {"\xC2\x80\xC2\x85\xC2\x9B\xC2\x9F", "\\u0080\\u0085\\u009B\\u009F"},
         {"\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF",
          "\\u202A\\u202E\\u2066\\u2069\\u2028\\u2029\xE2\x80\xAF"},
-        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\x8D", "\\u061C\\u200E\\u200F\xE2\x80\x8D"},
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\x8D", "\\u061C\\u200E\\u200F\\u200D"},
+        // Invisible format characters: "ad\u200Bmin" must not read as "admin".
+        {"ad\xE2\x80\x8Bmin \xC2\xAD\xE2\x81\xA0\xEF\xBB\xBF\xD8\x80\xF3\xA0\x81\x81 \xE2\x80\x8A\xF3\xA0\x80\x80",
+         "ad\\u200Bmin \\u00AD\\u2060\\uFEFF\\u0600\\U000E0041 \xE2\x80\x8A\xF3\xA0\x80\x80"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EscapeText(c.text), c.shown) << c.text;
         EXPECT_EQ(EscapeText(c.shown), c.shown) << "escaping twice changes nothing";
         EXPECT_TRUE(IsValidUtf8(c.shown));
     }
+}
+
+TEST(DisplayTextTest, JsonEscapesWhatTheTerminalMustNotGetRaw) {
+    EXPECT_EQ(JsonWithEscapedControls("[\"a\x7F\xC2\x85\xE2\x80\xAE\xE2\x80\x8B\xF3\xA0\x81\x81\xC3\xA9\"]"),
+              "[\"a\\u007F\\u0085\\u202E\\u200B\\uDB40\\uDC41\xC3\xA9\"]");
 }
 
 TEST(DisplayTextTest, CutsAtTheBoundWithTheLengthItHad) {

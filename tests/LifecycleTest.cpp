@@ -250,11 +250,16 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     auto init = reinterpret_cast<void (*)()>(TestSupport::LibrarySymbol(handle, "Plugin_Init"));
     StandIn::ClearLog();
     init();
-    TestSupport::CloseLibrary(handle);
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
     EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
     EXPECT_EQ(Messages().back(), LoadedBuiltIn);
+    // A third start with other aliases: the earlier "/fps" stays registered and answers, so it counts.
+    WriteConfig(R"({"ChatCommands": ["/a", "/b"]})");
+    init();
+    TestSupport::CloseLibrary(handle);
+    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/a", "/b"));
+    EXPECT_EQ(Messages().back(), Loaded("3", "Medium"));
 }
 
 TEST_F(LifecycleTest, UnloadWithoutInitIsHarmless) {
