@@ -225,7 +225,7 @@ TEST_F(LifecycleTest, HostLogsAfterThePluginIsUnloaded) {
     StandIn::HostLog("still here");
     const auto records = StandIn::LogRecords();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_THAT(records[0].line, ::testing::EndsWith(" [AsaApi][info] still here"));
+    EXPECT_THAT(records[0].line, ::testing::EndsWith(" [API][info] still here"));
 }
 
 TEST_F(LifecycleTest, ReloadRegistersOnlyOnce) {

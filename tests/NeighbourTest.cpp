@@ -30,9 +30,9 @@ protected:
         const auto library = TestSupport::InstallPlugin(server.path(), name, LUMORA_NEIGHBOUR_PATH);
         TestSupport::WriteFile(library.parent_path() / "commands.txt", commands);
     }
-    static void Load(const std::string& name) {
+    static void Load(const std::string& name, StandIn::PluginLoad how = StandIn::PluginLoad::Command) {
         std::string error;
-        ASSERT_TRUE(StandIn::LoadPlugin(name, error)) << error;
+        ASSERT_TRUE(StandIn::LoadPlugin(name, error, how)) << error;
     }
     static void Unload(const std::string& name) {
         std::string error;
@@ -166,13 +166,32 @@ TEST_F(NeighbourTest, SharedWordsGoWhereTheHostSendsThem) {
 // JSON or a number given as a string refuses the plugin with a warning, and the server goes on.
 TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
     std::filesystem::copy_file(LUMORA_PLUGIN_INFO_PATH, lumoraDir / "PluginInfo.json");
-    Load("Lumora");
-    EXPECT_THAT(Messages("AsaApi"), ElementsAre(StartsWith("Loaded plugin Lumora V1.2 (Lets each player")));
+    Load("Lumora", StandIn::PluginLoad::StartUp);
+    EXPECT_THAT(Messages("API"), ElementsAre(StartsWith("Loaded plugin Lumora V1.2 (Lets each player")));
     Unload("Lumora");
     std::filesystem::remove(lumoraDir / "PluginInfo.json");
     StandIn::ClearLog();
+    Load("Lumora", StandIn::PluginLoad::StartUp);
+    EXPECT_THAT(Messages("API"), ElementsAre("Loaded plugin Lumora V1 (No description)"));
+    Unload("Lumora");
+    // Only a start-up load names the version; plugins.load and an automatic reload name the plugin.
+    StandIn::ClearLog();
     Load("Lumora");
-    EXPECT_THAT(Messages("AsaApi"), ElementsAre("Loaded plugin Lumora V1 (No description)"));
+    Unload("Lumora");
+    Load("Lumora", StandIn::PluginLoad::Reload);
+    EXPECT_THAT(Messages("API"), ElementsAre("Loaded plugin - Lumora", "Reloaded plugin - Lumora"));
+
+    // PreventUnloading is part of the record: plugins.unload is refused in the host's words, and
+    // the plugin goes on answering.
+    TestSupport::WriteFile(lumoraDir / "PluginInfo.json", R"({"PreventUnloading": true})");
+    Unload("Lumora");
+    Load("Lumora");
+    std::string refusal;
+    EXPECT_FALSE(StandIn::UnloadPlugin("Lumora", refusal));
+    EXPECT_EQ(refusal, "unloading is disabled (PreventUnloading=true)");
+    EXPECT_TRUE(StandIn::PluginLoaded("Lumora"));
+    EXPECT_TRUE(StandIn::Chat(alice, "/fps status"));
+    StandIn::SetPreventUnloading("Lumora", false);
     Unload("Lumora");
 
     // The host reads the keys in order up to the first of the wrong type (a warning), and the load
@@ -226,10 +245,14 @@ TEST_F(NeighbourTest, ASecondStartTakesNothingOfAnotherPlugin) {
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
 
-    // Mended, the next load lists the plugin that is already running.
+    // Mended, the next load lists the plugin that is already running. Each load took a reference on
+    // the library, so plugins.unload leaves it mapped, and running, until the server restarts.
     std::filesystem::remove(lumoraDir / "PluginInfo.json");
     Load("Lumora");
     EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
+    Unload("Lumora");
+    EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
+    EXPECT_TRUE(StandIn::LibraryMapped(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
 }
 
 }  // namespace

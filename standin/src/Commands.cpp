@@ -18,7 +18,8 @@ void Clear(Entry& entry) {
     }
 }
 
-// The first entry whose text equals text ignoring case goes.
+// The first entry whose text equals text ignoring case goes from the list, and only from the list:
+// a line being dispatched calls it still from its copy (only removal by module clears in place).
 template <typename Entry>
 bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, const std::u16string& text) {
     auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) {
@@ -27,7 +28,6 @@ bool RemoveFirst(std::vector<Entry>& entries, std::u16string Entry::*field, cons
     if (it == entries.end()) {
         return false;
     }
-    Clear(*it);
     entries.erase(it);
     return true;
 }

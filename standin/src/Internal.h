@@ -121,6 +121,7 @@ struct LoadedPlugin {
     const void* base = nullptr;  // where the module lies in memory, to know its calls by
     std::filesystem::path path;
     bool preventUnloading = false;
+    int references = 1;  // the loader's, one for each load of the module, as LoadLibraryExW counts
 };
 
 struct HostState {

@@ -99,7 +99,8 @@ void StartLog(const HostOptions& options) {
     Memory() = std::make_shared<MemorySink>();
     state.sinks.push_back(Memory());
     state.sinks.push_back(std::make_shared<EventSink>());
-    state.hostLog = std::make_shared<spdlog::logger>("AsaApi", state.sinks.begin(), state.sinks.end());
+    // The host's own logger is named "API": its lines read "[API][info] ...".
+    state.hostLog = std::make_shared<spdlog::logger>("API", state.sinks.begin(), state.sinks.end());
     state.hostLog->flush_on(spdlog::level::info);
 }
 

@@ -99,13 +99,12 @@ nlohmann::json ReadPluginInfo(const std::filesystem::path& folder) {
         info["Version"] = file.value("Version", 1.0F);
         info["MinApiVersion"] = file.value("MinApiVersion", 0.0F);
         info["Dependencies"] = file.value("Dependencies", std::vector<std::string>{});
+        info["PreventUnloading"] = file.value("PreventUnloading", false);
     } catch (const std::exception& fault) {
         if (State().hostLog) {
             State().hostLog->warn("(API::PluginManager::ReadPluginInfo) {}", fault.what());
         }
     }
-    // Not read by the host at this version; the stand-in honours it for the tests of unloading.
-    info["PreventUnloading"] = file.value("PreventUnloading", false);
     return info;
 }
 
@@ -126,7 +125,7 @@ std::vector<LoadedPlugin>::iterator FindPlugin(const std::string& name) {
 
 void SetHostVersion(float version) { State().hostVersion = version; }
 
-bool LoadPlugin(const std::string& name, std::string& error) {
+bool LoadPlugin(const std::string& name, std::string& error, PluginLoad how) {
     auto& state = State();
     const std::filesystem::path folder = PluginFolder(state.serverDir, name);
     const std::filesystem::path library = PluginLibrary(state.serverDir, name);
@@ -150,12 +149,14 @@ bool LoadPlugin(const std::string& name, std::string& error) {
         if (handle == nullptr) {
             return LoadFailed(error, "Failed to load plugin - " + name + "\n" + reason);
         }
+        // Every load takes a reference on the module, a module already loaded once (a failed
+        // record's) included; every unload drops one.
         auto stray = std::find_if(state.strays.begin(), state.strays.end(),
                                   [&](const LoadedPlugin& p) { return p.handle == handle; });
         if (stray == state.strays.end()) {
-            stray = state.strays.insert(state.strays.end(), {name, handle, nullptr, library, false});
+            stray = state.strays.insert(state.strays.end(), {name, handle, nullptr, library, false, 1});
         } else {
-            CloseLibrary(handle);  // the module is already loaded once
+            ++stray->references;
         }
         if (auto init = reinterpret_cast<void (*)()>(FindSymbol(handle, "Plugin_Init")); init != nullptr) {
             stray->base = ModuleOf(reinterpret_cast<const void*>(init));
@@ -166,11 +167,22 @@ bool LoadPlugin(const std::string& name, std::string& error) {
         const std::string description = info["Description"];
         const auto version = static_cast<float>(info["Version"]);
         (void)static_cast<std::vector<std::string>>(info["Dependencies"]);
-        plugin.preventUnloading = info["PreventUnloading"];
+        plugin.preventUnloading = info.value("PreventUnloading", false);
         state.strays.erase(std::find_if(state.strays.begin(), state.strays.end(),
                                         [&](const LoadedPlugin& p) { return p.handle == handle; }));
         state.plugins.push_back(plugin);
-        HostLog(fmt::format("Loaded plugin {} V{} ({})", fullName.empty() ? name : fullName, version, description));
+        switch (how) {
+            case PluginLoad::StartUp:
+                HostLog(
+                    fmt::format("Loaded plugin {} V{} ({})", fullName.empty() ? name : fullName, version, description));
+                break;
+            case PluginLoad::Command:
+                HostLog("Loaded plugin - " + name);
+                break;
+            case PluginLoad::Reload:
+                HostLog("Reloaded plugin - " + name);
+                break;
+        }
         return true;
     } catch (const std::exception& fault) {
         return LoadFailed(error, fault.what());
@@ -192,10 +204,10 @@ bool UnloadPlugin(const std::string& name, std::string& error) {
         return false;
     }
     if (plugin->preventUnloading) {
-        error = "Plugin " + name + " prevents unloading";
+        error = "unloading is disabled (PreventUnloading=true)";
         return false;
     }
-    const LoadedPlugin unloading = *plugin;
+    LoadedPlugin unloading = *plugin;
     if (auto unload = reinterpret_cast<void (*)()>(FindSymbol(unloading.handle, "Plugin_Unload")); unload != nullptr) {
         unload();
     }
@@ -203,11 +215,24 @@ bool UnloadPlugin(const std::string& name, std::string& error) {
     state.removedAtUnload = RemoveRegistrationsOf(name);
     state.plugins.erase(FindPlugin(name));
     CloseLibrary(unloading.handle);
+    if (--unloading.references > 0) {
+        // A failed record's load still holds the module: it stays mapped, and runs, unlisted.
+        state.strays.push_back(unloading);
+        return true;
+    }
     if (StillLoaded(unloading.path)) {
         error = unloading.path.string() + " is still in memory after it was unloaded";
         return false;
     }
     return true;
+}
+
+bool LibraryMapped(const std::filesystem::path& path) { return StillLoaded(path); }
+
+void SetPreventUnloading(const std::string& name, bool prevent) {
+    if (auto plugin = FindPlugin(name); plugin != State().plugins.end()) {
+        plugin->preventUnloading = prevent;
+    }
 }
 
 bool PluginLoaded(const std::string& name) { return FindPlugin(name) != State().plugins.end(); }
@@ -224,7 +249,9 @@ Registrations RemovedAtUnload() { return State().removedAtUnload; }
 
 void CloseStrays() {
     for (const auto& stray : std::exchange(State().strays, {})) {
-        CloseLibrary(stray.handle);
+        for (int i = 0; i < stray.references; ++i) {
+            CloseLibrary(stray.handle);
+        }
     }
 }
 

@@ -156,11 +156,13 @@ private:
     }
     AShooterPlayerController* Find(const std::string& name, bool mustBeConnected);
     void Execute(const std::string& line);
-    void Load(const std::string& name = "Lumora");
+    // At start-up, or as plugins.load (the host's log line differs).
+    void Load(const std::string& name = "Lumora", StandIn::PluginLoad how = StandIn::PluginLoad::Command);
     void Unload(const std::string& name = "Lumora");
     fs::path PluginFolder(const std::string& name) const { return StandIn::PluginFolder(options_.serverDir, name); }
     bool Install(const std::string& name, const fs::path& library);
-    void LoadOther(const std::string& name, const fs::path& library);
+    void LoadOther(const std::string& name, const fs::path& library,
+                   StandIn::PluginLoad how = StandIn::PluginLoad::Command);
     void Fault(std::istringstream& words);
 
     Options options_;
@@ -238,13 +240,13 @@ AShooterPlayerController* Session::Find(const std::string& name, bool mustBeConn
     return it->second;
 }
 
-void Session::Load(const std::string& name) {
+void Session::Load(const std::string& name, StandIn::PluginLoad how) {
     if (StandIn::PluginLoaded(name)) {
         Error("the plugin " + name + " is already loaded");
         return;
     }
     std::string error;
-    if (!StandIn::LoadPlugin(name, error)) {
+    if (!StandIn::LoadPlugin(name, error, how)) {
         Error(error);
     }
 }
@@ -279,9 +281,9 @@ bool Session::Install(const std::string& name, const fs::path& library) {
     return true;
 }
 
-void Session::LoadOther(const std::string& name, const fs::path& library) {
+void Session::LoadOther(const std::string& name, const fs::path& library, StandIn::PluginLoad how) {
     if (Install(name, library)) {
-        Load(name);
+        Load(name, how);
     }
 }
 
@@ -447,9 +449,9 @@ int Session::Run() {
     if (!options_.json) {
         std::cout << "server folder: " << options_.serverDir.string() << '\n';
     }
-    Load();
+    Load("Lumora", StandIn::PluginLoad::StartUp);
     for (const auto& [name, library] : options_.otherPlugins) {
-        LoadOther(name, library);
+        LoadOther(name, library, StandIn::PluginLoad::StartUp);
     }
 
     if (options_.script) {

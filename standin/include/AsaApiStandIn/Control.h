@@ -195,13 +195,24 @@ ARK_API void ClearFaults();
 // The host's API version, which a plugin's MinApiVersion is held against unless set otherwise.
 inline constexpr float HostVersion = 2.03F;
 ARK_API void SetHostVersion(float version);
+// Why the host loads a plugin, which decides its log line: at start-up "Loaded plugin <FullName or
+// Name> V<Version> (<Description>)", for plugins.load "Loaded plugin - <Name>", for an automatic
+// reload "Reloaded plugin - <Name>".
+enum class PluginLoad { StartUp, Command, Reload };
 // Loads ArkApi/Plugins/NAME/NAME.so (NAME.dll on Windows) under the server folder as the host
-// does: reads its PluginInfo.json, refuses a plugin that needs a newer API, calls Plugin_Init and
-// logs "Loaded plugin ...". False with the reason, which the host also logs as a warning.
-ARK_API bool LoadPlugin(const std::string& name, std::string& error);
-// Calls the plugin's Plugin_Unload, removes what its module registered, and unloads the library.
-// False with a reason when it is not loaded or the library stays in memory after it.
+// does: reads its PluginInfo.json, refuses a plugin that needs a newer API, takes a reference on
+// the library, calls Plugin_Init and logs the line for HOW. False with the reason, which the host
+// also logs as a warning.
+ARK_API bool LoadPlugin(const std::string& name, std::string& error, PluginLoad how = PluginLoad::Command);
+// Calls the plugin's Plugin_Unload, removes what its module registered, and drops one reference on
+// the library. False with a reason when it is not loaded, when its PluginInfo.json has
+// PreventUnloading (the host's words: "unloading is disabled (PreventUnloading=true)"), or when
+// the library stays in memory though the host held no other reference on it.
 ARK_API bool UnloadPlugin(const std::string& name, std::string& error);
+// Changes a loaded plugin's PreventUnloading, as a restart with an edited PluginInfo.json would.
+ARK_API void SetPreventUnloading(const std::string& name, bool prevent);
+// Whether the library at PATH is mapped in the process (without loading it).
+ARK_API bool LibraryMapped(const std::filesystem::path& path);
 ARK_API bool PluginLoaded(const std::string& name);
 ARK_API std::vector<std::string> LoadedPlugins();  // in load order
 // Registrations of one module: chat commands, chat-message callbacks, other commands and
