@@ -24,11 +24,21 @@ namespace FuzzSupport {
         }                                            \
     } while (0)
 
+inline std::filesystem::path& ServerFolder() {
+    static std::filesystem::path folder;
+    return folder;
+}
+
+// libFuzzer ends a run with exit(): the server folder goes then.
 inline void StartHostOnce() {
     static bool started = [] {
-        auto dir = std::filesystem::temp_directory_path() / ("lumora-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        StandIn::StartHost({dir, false, false});
+        ServerFolder() = std::filesystem::temp_directory_path() / ("lumora-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(ServerFolder());
+        StandIn::StartHost({ServerFolder(), false, false});
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(ServerFolder(), ignored);
+        });
         return true;
     }();
     (void)started;

@@ -191,7 +191,7 @@ TEST_F(DevhostTest, BadLinesAreErrorEventsAndTheSessionGoesOn) {
     const Session run = Devhost(
         "bogus\njoin\njoin a\njoin a\nchat b /fps\nleave b\nfault\nfault sideways\nfault rpc-fails-after a x\n"
         "load\nunload\nunload\nchat a /fps\nload\n# comment\n\nchat a /fps epic\nleave a\nchat a /fps\n");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1) << "a refused command makes the run fail";
     EXPECT_THAT(run.Texts("error", "message"),
                 ElementsAre("unknown command: bogus (try help)", "join needs a NAME", "a player a has already joined",
                             "no player b has joined", "no player b has joined", "fault needs a KIND",
@@ -207,6 +207,18 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
         Devhost("join a\nchat a /fps\n", "--config " + ShellQuoted((dir.path() / "high.json").string()));
     EXPECT_THAT(configured.Texts("chat", "text"), ElementsAre("Applied the High performance preset."));
     EXPECT_THAT(configured.Texts("chat", "sender"), ElementsAre("Srv"));
+    EXPECT_EQ(configured.status, 0);
+    // The configuration edited inside the kept server folder, and given again: copied onto itself, it
+    // stays (through a link to it too).
+    const auto inPlace = StandIn::PluginFolder(dir.path() / "server", "Lumora") / "config.json";
+    TestSupport::WriteFile(inPlace, R"({"DefaultPreset": "Low"})");
+    std::filesystem::create_symlink(inPlace, dir.path() / "link.json");
+    for (const auto& given : {inPlace, dir.path() / "link.json"}) {
+        const Session again = Devhost("join a\nchat a /fps\n", "--config " + ShellQuoted(given.string()));
+        EXPECT_EQ(again.status, 0) << again.output;
+        EXPECT_THAT(again.Texts("chat", "text"), ElementsAre("Applied the Low performance preset."));
+        EXPECT_TRUE(std::filesystem::exists(inPlace));
+    }
 
     EXPECT_EQ(Devhost("", "--bogus").status, 2);
     EXPECT_EQ(Devhost("", "--plugin /nonexistent/Lumora.so").status, 2);
@@ -214,7 +226,7 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
     TestSupport::WriteFile(dir.path() / "not-a-plugin.so", "text");
     const Session notPlugin =
         Devhost("join a\nchat a /fps\nheap\n", "--plugin " + ShellQuoted((dir.path() / "not-a-plugin.so").string()));
-    EXPECT_EQ(notPlugin.status, 0);
+    EXPECT_EQ(notPlugin.status, 1) << "Lumora did not load";
     ASSERT_FALSE(notPlugin.Of("error").empty());
     EXPECT_THAT(notPlugin.Texts("error", "message").back(), HasSubstr("no plugin is loaded"));
     EXPECT_EQ(notPlugin.Of("heap").size(), 1u);
@@ -229,7 +241,7 @@ TEST_F(DevhostTest, AnotherPluginBesideLumora) {
                                 "load-plugin Lumora" + other +
                                 "chat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
                                 "chat a /fps\nload-plugin Other\n");
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_THAT(run.Texts("chat", "sender"), ElementsAre("Other", "Lumora", "Lumora"));
     EXPECT_THAT(run.Texts("chat", "text"), ElementsAre("/fps low", "Applied the Low performance preset.",
                                                        "Baseline applied. This does not restore your original "
@@ -258,7 +270,67 @@ TEST_F(DevhostTest, ReadableOutputIsEscaped) {
     EXPECT_THAT(run.output, HasSubstr("a\\x1B]0;x\\x07 joined"));
     EXPECT_THAT(run.output, HasSubstr("hi\\x1B[2J\\x07"));
     EXPECT_EQ(run.output.find_first_of("\x1B\x07"), std::string::npos);
+
+    // An alias and a console command from the configuration holding a line break print as one line.
+    TestSupport::WriteFile(dir.path() / "forged.json", R"({"ChatCommands": ["/fps", "/a\n[host] forged alias"],
+        "Presets": {"low": ["r.A 1\n[chat to everyone] admin: forged"]}})");
+    TestSupport::WriteFile(script, "join a\nchat a /fps low\ncvars a\n");
+    const auto forged = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --server-dir " +
+                                                ShellQuoted((dir.path() / "server").string()) + " --config " +
+                                                ShellQuoted((dir.path() / "forged.json").string()) + " --script " +
+                                                ShellQuoted(script.string()) + " " + TestSupport::NoInput());
+    EXPECT_THAT(forged.output, HasSubstr("registered: /a\\n[host] forged alias"));
+    EXPECT_THAT(forged.output, HasSubstr("r.A = 1\\n[chat to everyone] admin: forged"));
+    EXPECT_THAT(forged.output, ::testing::Not(HasSubstr("\n[host] forged")));
+    EXPECT_THAT(forged.output, ::testing::Not(HasSubstr("\n[chat to everyone]")));
 }
+
+// In JSON, what a player sends comes out with DEL, C1 and format characters escaped too.
+TEST_F(DevhostTest, JsonOutputEscapesWhatATerminalMustNotGetRaw) {
+    const Session run = Devhost("join a\x7F\xC2\x9B\xE2\x80\xAE\xE2\x80\x8B\n");
+    EXPECT_THAT(run.output, HasSubstr(R"("player":"a\u007F\u009B\u202E\u200B")"));
+    EXPECT_EQ(run.output.find_first_of("\x7F"), std::string::npos);
+    EXPECT_EQ(run.output.find("\xE2\x80"), std::string::npos);
+}
+
+#if !defined(_WIN32)
+// A named pipe where the host's log goes is refused at once, never opened; a run ended by a signal
+// leaves no server folder of its own behind.
+TEST_F(DevhostTest, NoHangOnAPipeNoFolderLeftAfterASignal) {
+    const auto logs = dir.path() / "server" / "ArkApi" / "Logs";
+    std::filesystem::create_directories(logs);
+    ASSERT_EQ(TestSupport::RunCommand("mkfifo " + ShellQuoted((logs / "ArkApi.log").string())).status, 0);
+    const auto piped =
+        TestSupport::RunCommand("timeout 20 " + ShellQuoted(LUMORA_DEVHOST_PATH) + " --server-dir " +
+                                ShellQuoted((dir.path() / "server").string()) + " " + TestSupport::NoInput() + " 2>&1");
+    EXPECT_EQ(piped.status, 2);
+    EXPECT_THAT(piped.output, HasSubstr("is not a regular file"));
+
+    // (SIGINT alone cannot be sent here: a shell's background job ignores it. The folder goes by a
+    // process that outlives the run, whatever ended it.)
+    for (const char* signal : {"TERM", "PIPE", "KILL"}) {
+        const auto out = dir.path() / "out.txt";
+        const auto run = TestSupport::RunCommand(
+            "timeout 60 sh -c 'mkfifo \"$1.in\"; \"$0\" <\"$1.in\" >\"$1\" 2>&1 & pid=$!; exec 3>\"$1.in\"; "
+            "for i in $(seq 100); do grep -q \"server folder\" \"$1\" && break; sleep 0.1; done; "
+            "kill -" +
+            std::string(signal) +
+            " $pid; wait $pid; exec 3>&-; rm -f \"$1.in\"; "
+            "sed -n \"s/^server folder: //p\" \"$1\"' " +
+            ShellQuoted(LUMORA_DEVHOST_PATH) + " " + ShellQuoted(out.string()));
+        const std::filesystem::path folder = run.output.substr(0, run.output.find('\n'));
+        ASSERT_FALSE(folder.empty()) << signal;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            gone = !std::filesystem::exists(folder);
+            if (!gone) {
+                TestSupport::RunCommand("sleep 0.1");
+            }
+        }
+        EXPECT_TRUE(gone) << signal << ": " << folder;
+    }
+}
+#endif
 
 // The README's table of the development host's commands is the list --help prints, line by line.
 TEST_F(DevhostTest, ReadmeListsTheCommandsHelpPrints) {

@@ -34,11 +34,58 @@ using nlohmann::json;
 namespace {
 
 // Copies from over to. The file at to is removed first: with mingw-w64's library, copying over an
-// existing file fails on Windows, whatever the options say.
+// existing file fails on Windows, whatever the options say. A file copied onto itself (the same
+// path, or the same file through links) is left as it is: removing it would lose it.
 void CopyReplacing(const fs::path& from, const fs::path& to, std::error_code& error) {
+    error.clear();
+    if (std::error_code unknown; fs::equivalent(from, to, unknown)) {
+        return;
+    }
     fs::remove(to, error);
     fs::copy_file(from, to, error);
 }
+
+#if !defined(_WIN32)
+// A process of its own that removes the server folder this run made once the run has ended, however
+// it ended (a signal, a broken pipe, a crash): it waits for the end of a pipe only the run writes to.
+void RemoveWhenThisProcessEnds(const fs::path& folder) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        for (int fd = 0; fd < 1024; ++fd) {
+            if (fd != ends[0]) {
+                close(fd);
+            }
+        }
+        setsid();  // a Ctrl-C at the terminal reaches the run, not this
+        char byte = 0;
+        while (read(ends[0], &byte, 1) > 0) {
+        }
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+        _exit(0);
+    }
+    close(ends[0]);
+    if (child < 0) {
+        close(ends[1]);
+    }
+    // The write end stays open, unused, until this process ends.
+}
+#else
+fs::path FolderToRemove;
+BOOL WINAPI RemoveOnCtrlC(DWORD) {
+    std::error_code ignored;
+    fs::remove_all(FolderToRemove, ignored);
+    return FALSE;  // and the default handling ends the process
+}
+void RemoveWhenThisProcessEnds(const fs::path& folder) {
+    FolderToRemove = folder;
+    SetConsoleCtrlHandler(RemoveOnCtrlC, TRUE);
+}
+#endif
 
 bool StdinIsTerminal() {
 #if defined(_WIN32)
@@ -71,7 +118,9 @@ bool ReadTypedLine(std::string& line) {
 
 const char* const Usage =
     "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--also-plugin NAME=PATH]...\n"
-    "                      [--script FILE] [--json] [--help]\n";
+    "                      [--script FILE] [--json] [--help]\n"
+    "exit status: 0 when everything went through; 1 when a plugin failed to load, a file could not be\n"
+    "copied or a command was refused (each printed as an error); 2 for a usage error\n";
 
 const char* const Help =
     "commands, one a line:\n"
@@ -135,7 +184,9 @@ private:
     // put in (escaping twice changes nothing).
     void Print(const json& event, const std::string& readable) {
         if (options_.json) {
-            std::cout << event.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+            // Escaped as lumora-config show --json escapes: DEL, C1 and format characters too.
+            std::cout << Lumora::JsonWithEscapedControls(event.dump(-1, ' ', false, json::error_handler_t::replace))
+                      << '\n';
         } else {
             std::istringstream lines(readable);
             for (std::string line; std::getline(lines, line);) {
@@ -144,7 +195,10 @@ private:
         }
         std::cout.flush();
     }
-    void Error(const std::string& message) { Print({{"event", "error"}, {"message", message}}, "error: " + message); }
+    void Error(const std::string& message) {
+        failed_ = true;
+        Print({{"event", "error"}, {"message", message}}, "error: " + Lumora::EscapeText(message));
+    }
     void OnEvent(const StandIn::Event& event);
     std::string NameOf(AShooterPlayerController* player) const {
         for (const auto& [name, controller] : players_) {
@@ -167,6 +221,7 @@ private:
 
     Options options_;
     std::map<std::string, AShooterPlayerController*> players_;
+    bool failed_ = false;  // an error was printed: the exit status says so
 };
 
 void Session::OnEvent(const StandIn::Event& event) {
@@ -189,8 +244,9 @@ void Session::OnEvent(const StandIn::Event& event) {
         case Kind::Unregister: {
             const bool registered = event.kind == Kind::Register;
             const std::string what = event.extra.empty() ? "chat command" : event.extra;
-            Print({{"event", registered ? "register" : "unregister"}, {"alias", event.text}, {"kind", what}},
-                  "[host] " + what + (registered ? " registered: " : " unregistered: ") + event.text);
+            Print(
+                {{"event", registered ? "register" : "unregister"}, {"alias", event.text}, {"kind", what}},
+                "[host] " + what + (registered ? " registered: " : " unregistered: ") + Lumora::EscapeText(event.text));
             break;
         }
         case Kind::ChatShown:
@@ -205,8 +261,8 @@ void Session::OnEvent(const StandIn::Event& event) {
                    {"action", install ? "install" : "remove"},
                    {"key", event.text},
                    {"result", event.result}},
-                  std::string("[host] hook ") + (install ? "installed" : "removed") + " on " + event.text + ": " +
-                      (event.result ? "yes" : "refused"));
+                  std::string("[host] hook ") + (install ? "installed" : "removed") + " on " +
+                      Lumora::EscapeText(event.text) + ": " + (event.result ? "yes" : "refused"));
             break;
         }
         case Kind::Join:
@@ -376,9 +432,9 @@ void Session::Execute(const std::string& line) {
         words >> name;
         if (AShooterPlayerController* player = Find(name, false)) {
             auto cvars = StandIn::ClientCvars(player);
-            std::string readable = name + "'s console variables:";
+            std::string readable = Lumora::EscapeText(name) + "'s console variables:";
             for (const auto& [variable, value] : cvars) {
-                readable += "\n  " + variable + " = " + value;
+                readable += "\n  " + Lumora::EscapeText(variable) + " = " + Lumora::EscapeText(value);
             }
             Print({{"event", "cvars"}, {"player", name}, {"cvars", cvars}}, readable);
         }
@@ -440,6 +496,9 @@ int Session::Run() {
     std::error_code error;
     // The host reads the plugin's PluginInfo.json before it loads the library.
     CopyReplacing(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", error);
+    if (error) {
+        Error("could not copy PluginInfo.json: " + error.message());
+    }
     if (options_.config) {
         CopyReplacing(*options_.config, pluginDir / "config.json", error);
         if (error) {
@@ -486,7 +545,7 @@ int Session::Run() {
     }
     StandIn::SetEventListener(nullptr);
     StandIn::StopHost();
-    return 0;
+    return failed_ ? 1 : 0;
 }
 
 int UsageError(const std::string& reason) {
@@ -560,6 +619,16 @@ int main(int argc, char** argv) {
         } catch (const fs::filesystem_error&) {
             return UsageError("cannot make a server folder under " + fs::temp_directory_path().string());
         }
+        RemoveWhenThisProcessEnds(options.serverDir);
+    }
+    // The host's log file is opened for writing at start: a named pipe or a device there would
+    // block the start for ever. Its status is read without opening it.
+    const fs::path log = options.serverDir / "ArkApi" / "Logs" / "ArkApi.log";
+    if (fs::exists(fs::symlink_status(log, error)) && !fs::is_regular_file(fs::status(log, error))) {
+        if (ownFolder) {
+            fs::remove_all(options.serverDir, error);
+        }
+        return UsageError("the host's log file " + log.string() + " is not a regular file");
     }
     int status = Session(options).Run();
     if (ownFolder) {
