@@ -325,6 +325,17 @@ TEST_F(StandInLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
     }
 }
 
+// A long run (a development-host session of thousands of load cycles) keeps the recent records only.
+TEST_F(StandInLogTest, RecordsOfALongRunStayBounded) {
+    for (int i = 0; i < 20000; ++i) {
+        StandIn::HostLog("line " + std::to_string(i));
+    }
+    const auto records = StandIn::LogRecords();
+    EXPECT_LT(records.size(), 10000u);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back().message, "line 19999");
+}
+
 TEST_F(StandInLogTest, TheFileSinkGetsTheSameLine) {
     Log::Get().Init(Lumora::PluginName);
     Log::GetLog()->info("{} unloaded", Lumora::PluginName);

@@ -53,7 +53,7 @@ public:
                         const std::function<void(AShooterPlayerController*, FString*, int, int)>& callback) override {
         ThrowIfHostFault("AddChatCommand");
         State().commands.push_back({ToU16(command), callback, STANDIN_CALLER});
-        State().registryCalls.push_back({true, ToUtf8(command), true});
+        Keep(State().registryCalls, {true, ToUtf8(command), true});
         Emit(Event::Kind::Register, nullptr, ToUtf8(command));
     }
     void AddConsoleCommand(const FString& command,
@@ -80,7 +80,7 @@ public:
     bool RemoveChatCommand(const FString& command) override {
         ThrowIfHostFault("RemoveChatCommand");
         bool found = RemoveFirst(State().commands, &RegisteredCommand::alias, ToU16(command));
-        State().registryCalls.push_back({false, ToUtf8(command), found});
+        Keep(State().registryCalls, {false, ToUtf8(command), found});
         Emit(Event::Kind::Unregister, nullptr, ToUtf8(command), {}, found);
         return found;
     }
@@ -156,7 +156,7 @@ bool ChatWide(AShooterPlayerController* player, const std::u16string& line, int 
     }
     // What is shown is the host's string as the callbacks left it.
     const std::string shown = ToUtf8(ToU16(message));
-    state.shownChat.push_back({player, {}, shown});
+    Keep(state.shownChat, {player, {}, shown});
     Emit(Event::Kind::ChatShown, player, shown);
     return false;
 }

@@ -58,7 +58,7 @@ const std::string ConsoleRpc = "ClientRunLocalConsoleCommand";
 // ---- the functions behind the keys, with the types the plugin calls them through ----------------
 
 void __fastcall FNameCtor(DWORD64 self, const char* name, EFindName find) {
-    State().nameRequests.push_back({name == nullptr ? "" : name, static_cast<int>(find)});
+    Keep(State().nameRequests, {name == nullptr ? "" : name, static_cast<int>(find)});
     NameParts parts{NameIndex(name == nullptr ? "" : name, find == FNAME_Add), 0};
     std::memcpy(reinterpret_cast<void*>(self), &parts, sizeof parts);
 }

@@ -20,7 +20,7 @@ public:
     bool DisableHook(const std::string& func_name, LPVOID detour) override {
         ThrowIfHostFault("DisableHook");
         bool removed = RemoveDetour(func_name, detour);
-        State().hookCalls.push_back({false, func_name, detour, removed});
+        Keep(State().hookCalls, {false, func_name, detour, removed});
         Emit(Event::Kind::HookRemove, nullptr, func_name, {}, removed);
         return removed;
     }
@@ -32,7 +32,7 @@ private:
         if (!ok && original != nullptr) {
             *original = nullptr;
         }
-        State().hookCalls.push_back({true, func_name, detour, ok});
+        Keep(State().hookCalls, {true, func_name, detour, ok});
         Emit(Event::Kind::HookInstall, nullptr, func_name, {}, ok);
         return ok;
     }

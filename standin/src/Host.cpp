@@ -56,7 +56,7 @@ namespace {
 // default one, which exists once the game has started.
 class ApiUtils final : public AsaApi::IApiUtils {
     std::shared_ptr<MessagingManager> GetMessagingManagerInternal(const FString& forPlugin) const override {
-        State().messengerRequests.push_back(ToUtf8(forPlugin));
+        Keep(State().messengerRequests, ToUtf8(forPlugin));
         if (State().noMessenger) {
             return nullptr;
         }
@@ -297,6 +297,6 @@ void MessagingManager::SendChatMessage_Impl(AShooterPlayerController* player_con
     }
     ThrowIfEngineFault("ClientChatMessage");
     ChatLine line{player_controller, ToUtf8(sender_name), ToUtf8(msg)};
-    State().chatLines.push_back(line);
+    Keep(State().chatLines, line);
     Emit(Event::Kind::Chat, player_controller, line.text, line.sender);
 }

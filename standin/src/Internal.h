@@ -168,6 +168,17 @@ struct HostState {
 
 HostState& State();
 void Emit(const Event& event);
+
+// Appends one record of what happened. A long run (thousands of load cycles, a million chat lines)
+// keeps the recent ones: past RecordLimit the oldest half goes, so memory stays bounded.
+inline constexpr std::size_t RecordLimit = 4096;
+template <typename Record>
+void Keep(std::vector<Record>& records, Record record) {
+    if (records.size() >= RecordLimit) {
+        records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(RecordLimit / 2));
+    }
+    records.push_back(std::move(record));
+}
 void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra = {},
           bool result = true);
 void HostError(const std::string& message);

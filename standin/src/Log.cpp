@@ -46,7 +46,7 @@ protected:
                          std::string(spdlog::level::to_string_view(msg.level).data(),
                                      spdlog::level::to_string_view(msg.level).size()),
                          std::string(msg.payload.data(), msg.payload.size()), line};
-        records.push_back(record);
+        Keep(records, record);
         Event event;
         event.kind = Event::Kind::Log;
         event.text = record.message;
