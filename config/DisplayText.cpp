@@ -154,6 +154,18 @@ std::string JsonWithEscapedControls(std::string_view json) {
     return out;
 }
 
+bool IsEscapedCharacter(char32_t c) { return Unsafe(static_cast<unsigned>(c)); }
+
+std::u32string CodePoints(std::string_view text) {
+    std::u32string points;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8SequenceAt(text, i);
+        points += length == 0 ? U'\uFFFD' : static_cast<char32_t>(Decode(text.substr(i, length)));
+        i += length == 0 ? 1 : length;
+    }
+    return points;
+}
+
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = Utf8SequenceAt(text, i);

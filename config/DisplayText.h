@@ -29,6 +29,12 @@ std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBy
 // no longer drives a terminal. Controls below 0x20 are the JSON writer's to escape.
 std::string JsonWithEscapedControls(std::string_view json);
 
+// True for a character that EscapeText escapes: a control, a format character, a line separator.
+bool IsEscapedCharacter(char32_t c);
+
+// The characters of valid UTF-8 text (a byte that begins no valid sequence counts as U+FFFD).
+std::u32string CodePoints(std::string_view text);
+
 // True when every byte of text belongs to a valid UTF-8 sequence.
 bool IsValidUtf8(std::string_view text);
 

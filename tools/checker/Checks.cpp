@@ -145,19 +145,70 @@ std::string Trim(const std::string& text) {
     return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
 }
 
-void WarnNearMisses(const json& object, const std::vector<std::string>& names, const std::string& where,
-                    WarningList& warnings) {
+// A key as it may have been meant: without what does not show (controls, format characters,
+// spaces of every kind), ASCII letters in lower case.
+std::u32string Skeleton(const std::string& key) {
+    std::u32string kept;
+    for (char32_t c : CodePoints(key)) {
+        const bool space = c == U' ' || c == U'\u00A0' || c == U'\u1680' || (c >= U'\u2000' && c <= U'\u200A') ||
+                           c == U'\u202F' || c == U'\u205F' || c == U'\u3000';
+        if (!space && !IsEscapedCharacter(c)) {
+            kept += c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c;
+        }
+    }
+    return kept;
+}
+
+// Levenshtein distance in characters, or limit + 1 once it is certainly more than limit.
+std::size_t EditDistance(const std::u32string& a, const std::u32string& b, std::size_t limit) {
+    if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) {
+        return limit + 1;
+    }
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Every member that is not one of names is ignored by the plugin: say so, and name the key it most
+// likely meant (equal once what does not show, spaces and letter case are set aside, or a letter or
+// two away). "$schema" (for editors) and keys that begin with "_" (comments) are spared.
+void WarnUnknownKeys(const json& object, const std::vector<std::string>& names, const std::string& where, bool topLevel,
+                     WarningList& warnings) {
     for (const auto& [member, value] : object.items()) {
-        if (std::find(names.begin(), names.end(), member) != names.end()) {
+        if (std::find(names.begin(), names.end(), member) != names.end() ||
+            (topLevel && (member == "$schema" || member.rfind('_', 0) == 0))) {
             continue;
         }
+        const std::u32string shape = Skeleton(member);
+        std::optional<std::string> meant;
+        std::size_t best = std::max<std::size_t>(1, shape.size() / 4) + 1;
         for (const auto& name : names) {
-            if (Lower(Trim(member)) == Lower(name)) {
-                AddWarning(warnings, "near miss",
-                           where + "member " + QuoteAndCut(member) + " is ignored: the key is \"" + name +
-                               "\" (letter case and spaces count)");
+            const std::size_t distance = EditDistance(shape, Skeleton(name), best - 1);
+            if (distance < best) {
+                best = distance;
+                meant = name;
             }
         }
+        std::string text = where + "member " + QuoteAndCut(member) + " is ignored: ";
+        if (meant && Lower(Trim(member)) == Lower(*meant)) {
+            text += "the key is \"" + *meant + "\" (letter case and spaces count)";
+        } else if (meant) {
+            text += "it is no key; did you mean \"" + *meant + "\"?";
+        } else {
+            text += "it is no key" + std::string(topLevel ? " of config.json" : " here");
+        }
+        AddWarning(warnings, "unknown key", text);
     }
 }
 
@@ -389,7 +440,7 @@ void ContentWarnings(const json& root, WarningList& warnings) {
     if (!root.is_object()) {
         return;
     }
-    WarnNearMisses(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", warnings);
+    WarnUnknownKeys(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", true, warnings);
     if (auto aliases = root.find(Key::ChatCommands); aliases != root.end()) {
         WarnAliases(*aliases, warnings);
     }
@@ -402,7 +453,7 @@ void ContentWarnings(const json& root, WarningList& warnings) {
     }
     if (auto presets = root.find(Key::Presets); presets != root.end() && presets->is_object()) {
         std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
-        WarnNearMisses(*presets, levels, "Presets: ", warnings);
+        WarnUnknownKeys(*presets, levels, "Presets: ", false, warnings);
         for (const auto& level : levels) {
             if (auto list = presets->find(level); list != presets->end()) {
                 WarnCommands(*list, "Presets." + level, true, warnings);

@@ -180,11 +180,13 @@ std::optional<PluginConfig> Load(const std::string& path) {
 }
 
 // Writes text to path, only when what is opened there is a regular file (or nothing yet): a named
-// pipe is refused at once instead of waiting for a reader.
-bool WriteRegularFile(const std::string& path, const std::string& text) {
+// pipe is refused at once instead of waiting for a reader, and a symbolic link is never followed.
+// With exclusive, only a new file is made: nothing that exists at path, a dangling link included.
+bool WriteRegularFile(const std::string& path, const std::string& text, bool exclusive) {
 #if defined(_WIN32)
     const HANDLE file =
-        CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, exclusive ? CREATE_NEW : OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -195,7 +197,9 @@ bool WriteRegularFile(const std::string& path, const std::string& text) {
     CloseHandle(file);
     return ok;
 #else
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    const int file =
+        open(path.c_str(),
+             O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (exclusive ? O_EXCL : 0), 0644);
     if (file < 0) {
         return false;
     }
@@ -279,11 +283,17 @@ int main(int argc, char** argv) {
             return 0;
         }
         std::error_code error;
-        if (fs::exists(*file, error) && !force) {
+        const fs::file_status status = fs::symlink_status(*file, error);
+        if (fs::is_symlink(status)) {
+            std::cerr << "lumora-config: " << EscapeText(*file)
+                      << " is a symbolic link; write the file itself, not through a link\n";
+            return 1;
+        }
+        if (fs::exists(status) && !force) {
             std::cerr << "lumora-config: " << EscapeText(*file) << " exists; use --force to overwrite it\n";
             return 1;
         }
-        if (!WriteRegularFile(*file, text)) {
+        if (!WriteRegularFile(*file, text, !force)) {
             std::cerr << "lumora-config: could not write " << EscapeText(*file)
                       << ": it must be a regular file that can be written\n";
             return 1;
