@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -116,6 +117,114 @@ struct DepthLimit {
     bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
 };
 
+// Builds, in one pass over the bytes, only the part of the document that validation reads: the
+// known keys of the top-level object, the preset names inside "Presets", and no more entries of a
+// list than the first one too many. Everything else is parsed and dropped, so that no file the size
+// limit lets through costs more than a few times its size, whatever its shape; nesting deeper than
+// MaxConfigDepth stops the pass there. Validation reports the same fault either way: it reads only
+// what is kept, and stops at the first fault of a list, which comes at the latest one entry past
+// MaxEntries.
+class WhatTheLoaderReads {
+public:
+    using json = nlohmann::json;
+
+    json root;
+    bool tooDeep = false;
+    std::optional<std::string> parseError;
+
+    bool null() { return Put(nullptr); }
+    bool boolean(bool value) { return Put(value); }
+    bool number_integer(json::number_integer_t value) { return Put(value); }
+    bool number_unsigned(json::number_unsigned_t value) { return Put(value); }
+    bool number_float(json::number_float_t value, const json::string_t&) { return Put(value); }
+    bool string(json::string_t& value) { return Put(std::move(value)); }
+    bool binary(json::binary_t&) { return Put(nullptr); }
+    bool start_object(std::size_t) { return Start(true); }
+    bool start_array(std::size_t) { return Start(false); }
+    bool end_object() { return frames_.pop_back(), true; }
+    bool end_array() { return frames_.pop_back(), true; }
+    bool key(json::string_t& name) {
+        Frame& frame = frames_.back();
+        frame.key = std::move(name);
+        frame.keyKept =
+            frame.container != nullptr && ((frame.children == Children::ConfigKeys && IsConfigKey(frame.key)) ||
+                                           (frame.children == Children::PresetLevels && IsLevel(frame.key)));
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const json::exception& fault) {
+        parseError = fault.what();
+        return false;
+    }
+
+private:
+    // Which children of a container validation reads.
+    enum class Children { None, ConfigKeys, PresetLevels, Entries };
+    struct Frame {
+        json* container = nullptr;  // null when the container itself is dropped
+        Children children = Children::None;
+        std::size_t count = 0;
+        std::string key;
+        bool keyKept = false;
+    };
+
+    static bool IsConfigKey(const std::string& name) {
+        return std::find(std::begin(ConfigKeys), std::end(ConfigKeys), name) != std::end(ConfigKeys);
+    }
+    static bool IsLevel(const std::string& name) {
+        return std::find(PresetLevelNames.begin(), PresetLevelNames.end(), name) != PresetLevelNames.end();
+    }
+    static bool IsListKey(const std::string& name) {
+        return name == Key::ChatCommands || name == Key::OnCommands || name == Key::OffCommands;
+    }
+
+    // Where the next value goes, or null when it is dropped.
+    json* Slot() {
+        if (frames_.empty()) {
+            return &root;
+        }
+        Frame& parent = frames_.back();
+        if (parent.container == nullptr) {
+            return nullptr;
+        }
+        if (parent.container->is_array()) {
+            const bool kept = parent.children == Children::Entries && parent.count <= MaxEntries;
+            ++parent.count;
+            return kept ? &parent.container->emplace_back() : nullptr;
+        }
+        return parent.keyKept ? &(*parent.container)[parent.key] : nullptr;
+    }
+    template <typename Value>
+    bool Put(Value&& value) {
+        if (json* slot = Slot()) {
+            *slot = std::forward<Value>(value);
+        }
+        return true;
+    }
+    bool Start(bool object) {
+        if (frames_.size() >= MaxConfigDepth) {
+            tooDeep = true;
+            return false;
+        }
+        Frame frame;
+        if (frames_.empty()) {
+            frame.children = object ? Children::ConfigKeys : Children::None;
+        } else if (frames_.size() == 1 && object && frames_.back().key == Key::Presets) {
+            frame.children = Children::PresetLevels;
+        } else if (!object && ((frames_.size() == 1 && IsListKey(frames_.back().key)) ||
+                               (frames_.size() == 2 && frames_.back().children == Children::PresetLevels))) {
+            frame.children = Children::Entries;
+        }
+        frame.container = Slot();
+        if (frame.container != nullptr) {
+            *frame.container = object ? json::object() : json::array();  // built only when kept
+        }
+        frames_.push_back(std::move(frame));
+        return true;
+    }
+
+    std::vector<Frame> frames_;
+};
+
 // The line and column (from 1, in bytes) of the bracket that opens the given level. The text
 // before it has parsed, so brackets are counted outside strings only.
 std::pair<std::size_t, std::size_t> PositionOfLevel(std::string_view text, std::size_t level) {
@@ -157,7 +266,7 @@ PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
 std::string ReadConfigFile(const std::string& path) {
     const auto tooLarge = [&] {
-        Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 20) + " MiB");
+        Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 10) + " KiB");
     };
     // What is opened is checked, not the path before it: a named pipe swapped in between the two
     // would block the game thread for ever. Opening never blocks, and only a regular file is read.
@@ -206,27 +315,40 @@ std::string ReadConfigFile(const std::string& path) {
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
+namespace {
+
+[[noreturn]] void FailTooDeep(const std::string& bytes) {
+    const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
+    Fail("config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) + " levels at line " +
+         std::to_string(line) + ", column " + std::to_string(column));
+}
+
+}  // namespace
+
 void CheckNesting(const std::string& bytes) {
     // The library builds the whole tree before it finds a fault, so a file of nothing but "[" would
-    // cost start-up seconds and gigabytes: a first pass that builds nothing stops at the first level
-    // too deep. A syntax error it meets is left to the parse, which reports it in the library's
-    // own words.
+    // cost seconds and gigabytes: a first pass that builds nothing stops at the first level too
+    // deep. A syntax error it meets is left to the parse, which reports it in the library's own
+    // words.
     DepthLimit limit;
     if (!nlohmann::json::sax_parse(bytes, &limit, nlohmann::json::input_format_t::json, false, false) &&
         limit.tooDeep) {
-        const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
-        Fail("config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) + " levels at line " +
-             std::to_string(line) + ", column " + std::to_string(column));
+        FailTooDeep(bytes);
     }
 }
 
 PluginConfig LoadConfigFromText(const std::string& bytes) {
-    CheckNesting(bytes);
-    // Reads the first complete value only; a leading byte-order mark is skipped, comments are errors.
-    std::istringstream input(bytes);
-    nlohmann::json root;
-    input >> root;
-    return LoadConfigFromJson(root);
+    // The first complete value only (strict off); a leading byte-order mark is skipped, comments are
+    // errors. A syntax error is reported in the library's own words, and the first fault in the text,
+    // a syntax error or a level too deep, is the one reported.
+    WhatTheLoaderReads read;
+    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, false, false)) {
+        if (read.tooDeep) {
+            FailTooDeep(bytes);
+        }
+        Fail(read.parseError.value_or("config.json could not be parsed"));
+    }
+    return LoadConfigFromJson(read.root);
 }
 
 ValidatedConfig ValidateConfig(const nlohmann::json& root) {

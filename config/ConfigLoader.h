@@ -53,9 +53,10 @@ inline constexpr std::size_t MaxEntries = 64;
 inline constexpr std::size_t MaxCommandBytes = 512;
 inline constexpr std::size_t MaxStringBytes = 1024;
 
-// The most config.json may hold: four times the largest useful file (about 230 KB), and small
-// enough that no file within it costs start-up more than a few milliseconds or megabytes.
-inline constexpr std::uintmax_t MaxConfigBytes = 1024 * 1024;
+// The most config.json may hold: the largest valid file (every list and text at its limit:
+// 204,096 bytes) still fits when every character of it is written as a \u escape (1,217,856
+// bytes), and no file within it costs start-up more than a few tens of milliseconds or megabytes.
+inline constexpr std::uintmax_t MaxConfigBytes = 1200 * 1024;
 // How deep arrays and objects may nest; a valid file needs three levels.
 inline constexpr std::size_t MaxConfigDepth = 64;
 

@@ -1,6 +1,7 @@
 // The config loader on arbitrary file contents: a record that keeps every invariant, or a standard exception.
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 #include "FuzzSupport.h"
@@ -44,13 +45,38 @@ void CheckInvariants(const PluginConfig& config) {
     }
 }
 
+// The whole document parsed by the library, as the loader once read it: the loader, which builds only
+// what it validates, must give the same record or the same fault.
+struct Outcome {
+    std::optional<PluginConfig> config;
+    std::string fault;
+    friend bool operator==(const Outcome&, const Outcome&) = default;
+};
+
+Outcome ThroughTheWholeTree(const std::string& bytes) {
+    try {
+        CheckNesting(bytes);
+        std::istringstream input(bytes);
+        nlohmann::json root;
+        input >> root;
+        return {LoadConfigFromJson(root), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, error.what()};
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    Outcome outcome;
     try {
-        CheckInvariants(LoadConfigFromText(std::string(reinterpret_cast<const char*>(data), size)));
+        outcome.config = LoadConfigFromText(bytes);
+        CheckInvariants(*outcome.config);
     } catch (const std::exception& error) {
         FUZZ_CHECK(error.what() != nullptr && error.what()[0] != 0, "an exception with a text");
+        outcome.fault = error.what();
     }
+    FUZZ_CHECK(outcome == ThroughTheWholeTree(bytes), outcome.fault);
     return 0;
 }

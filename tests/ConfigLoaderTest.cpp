@@ -308,7 +308,7 @@ TEST_F(ConfigLoaderTest, FilesTheLibraryJudges) {
     }
     EXPECT_THAT(Error("// comment\n{}"), StartsWith("[json.exception.parse_error"));
     EXPECT_THAT(Error(""), HasSubstr("line 1, column"));
-    EXPECT_THAT(Error(std::string(MaxConfigBytes + 1, ' ')), ::testing::EndsWith(": it is larger than 1 MiB"));
+    EXPECT_THAT(Error(std::string(MaxConfigBytes + 1, ' ')), ::testing::EndsWith(": it is larger than 1200 KiB"));
     // Nesting is refused at the first level too deep, before the library builds anything, and
     // before it would find the file's end missing; a syntax error before that level is its own.
     EXPECT_EQ(Error(std::string(200000, '[') + std::string(200000, ']')),
