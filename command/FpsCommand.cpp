@@ -6,10 +6,10 @@
 #include "client/ClientConsole.h"
 #include "command/ChatReply.h"
 #include "command/FpsArgument.h"
-#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "host/PluginLog.h"
+#include "host/ShownText.h"
 
 namespace Lumora {
 namespace {

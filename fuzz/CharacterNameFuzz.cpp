@@ -1,8 +1,8 @@
 // Arbitrary character names in the usage log line.
 
 #include "FuzzSupport.h"
-#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
+#include "host/ShownText.h"
 #include "plugin/Plugin.h"
 
 using namespace Lumora;

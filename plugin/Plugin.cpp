@@ -10,10 +10,10 @@
 #include "command/ChatReply.h"
 #include "command/FpsCommand.h"
 #include "config/ConfigLoader.h"
-#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "host/PluginLog.h"
+#include "host/ShownText.h"
 #include "plugin/Version.h"
 
 #if defined(_WIN32)

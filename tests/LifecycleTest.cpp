@@ -86,7 +86,7 @@ TEST_F(LifecycleTest, MissingOrBadFileFallsBackToTheBuiltInConfiguration) {
         EXPECT_EQ(records[0].level, "error");
         EXPECT_EQ(records[1].level, "warning");
         EXPECT_EQ(records[2].level, "info");
-        EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps"));
+        EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps"));
         EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
         EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
         Unload();
@@ -131,7 +131,7 @@ TEST_F(LifecycleTest, AliasesRegisterInOrderAndTheHostTakesThemBack) {
     WriteConfig(R"({"ChatCommands": ["fps", "/perf", "/fps", "fps", "perf"], "DefaultPreset": "LOW"})");
     Load();
     EXPECT_THAT(Messages(), ElementsAre(Loaded("4", "Low")));
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/perf"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps", "/perf"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
     auto* alice = StandIn::Join("Alice");
     EXPECT_TRUE(StandIn::Chat(alice, "/PERF"));
@@ -144,7 +144,7 @@ TEST_F(LifecycleTest, AliasesRegisterInOrderAndTheHostTakesThemBack) {
     Unload();
     EXPECT_THAT(StandIn::RegistryCalls(), Not(Contains(Field(&StandIn::RegistryCall::registered, false))));
     EXPECT_EQ(StandIn::RemovedAtUnload(), (StandIn::Registrations{{"/fps", "/perf"}, {"Lumora"}, {}, {}}));
-    EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), IsEmpty());
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), IsEmpty());
     EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 0u) << "the plugin took its own detour out";
     EXPECT_THAT(Messages(), ElementsAre("Lumora unloaded"));
@@ -235,7 +235,7 @@ TEST_F(LifecycleTest, ReloadRegistersOnlyOnce) {
     WriteConfig(R"({"ChatCommands": ["/a", "/b", "/c"]})");
     StandIn::ClearLog();
     Load();
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/a", "/b", "/c"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/a", "/b", "/c"));
     EXPECT_THAT(Messages(), ElementsAre(Loaded("3", "Medium")));
     EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
 }
@@ -250,7 +250,7 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     auto init = reinterpret_cast<void (*)()>(TestSupport::LibrarySymbol(handle, "Plugin_Init"));
     StandIn::ClearLog();
     init();
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
     EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 1u);
     EXPECT_EQ(Messages().back(), LoadedBuiltIn);
@@ -258,7 +258,7 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     WriteConfig(R"({"ChatCommands": ["/a", "/b"]})");
     init();
     TestSupport::CloseLibrary(handle);
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/a", "/b"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps", "/a", "/b"));
     EXPECT_EQ(Messages().back(), Loaded("3", "Medium"));
 }
 
@@ -304,7 +304,7 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
             residentAfterWarmUp = StandIn::ResidentKiB();
         }
     }
-    EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), IsEmpty());
     EXPECT_EQ(StandIn::InstalledHookCount(StandIn::LogoutKey), 0u);
     EXPECT_EQ(StandIn::Heap().liveBlocks, heap.liveBlocks);
     EXPECT_EQ(StandIn::Heap().liveBytes, heap.liveBytes);

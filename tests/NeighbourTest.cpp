@@ -135,7 +135,7 @@ TEST_F(NeighbourTest, EachPluginKeepsItsOwnCommandWhateverTheOrder) {
         EXPECT_THAT(Answers(), ElementsAre(neighbourFirst ? "Neighbour: /fps epic"
                                                           : "Lumora: Applied the Epic performance preset."));
         Unload(neighbourFirst ? "Neighbour" : "Lumora");
-        EXPECT_THAT(StandIn::RegisteredAliases(), IsEmpty());
+        EXPECT_THAT(StandIn::RegisteredChatCommands(), IsEmpty());
         EXPECT_THAT(StandIn::ChatMessageCallbackIds(), IsEmpty());
         Sent();
     }
@@ -242,14 +242,14 @@ TEST_F(NeighbourTest, ASecondStartTakesNothingOfAnotherPlugin) {
     EXPECT_TRUE(StandIn::Chat(alice, "fps low"));
     EXPECT_THAT(Answers(), ElementsAre("Lumora: Applied the Low performance preset."));
     EXPECT_EQ(Sent(), 21u);
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps", "/fps"));
     EXPECT_THAT(StandIn::ChatMessageCallbackIds(), ElementsAre("Lumora"));
 
     // Mended, the next load lists the plugin that is already running. Each load took a reference on
     // the library, so plugins.unload leaves it mapped, and running, until the server restarts.
     std::filesystem::remove(lumoraDir / "PluginInfo.json");
     Load("Lumora");
-    EXPECT_THAT(StandIn::RegisteredAliases(), ElementsAre("/fps", "/fps"));
+    EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps", "/fps"));
     Unload("Lumora");
     EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
     EXPECT_TRUE(StandIn::LibraryMapped(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));

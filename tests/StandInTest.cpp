@@ -162,7 +162,7 @@ TEST_F(StandInTest, RegistryMatchesTheFirstWordAndDropsLinesTooCloseTogether) {
 
     EXPECT_TRUE(AsaApi::GetCommands().RemoveChatCommand(FString(TEXT("/FPS"))));
     EXPECT_FALSE(AsaApi::GetCommands().RemoveChatCommand(FString(TEXT("/FPS"))));
-    EXPECT_TRUE(StandIn::RegisteredAliases().empty());
+    EXPECT_TRUE(StandIn::RegisteredChatCommands().empty());
 }
 
 // The host's chat path: spam_check as it computes it, a stored time of 0 read as no previous line, a

@@ -175,7 +175,7 @@ std::vector<ChatLine> ChatLines() { return State().chatLines; }
 void ClearChatLines() { State().chatLines.clear(); }
 std::vector<ChatLine> ShownChatLines() { return State().shownChat; }
 
-std::vector<std::string> RegisteredAliases() {
+std::vector<std::string> RegisteredChatCommands() {
     std::vector<std::string> aliases;
     for (const auto& command : State().commands) {
         aliases.push_back(ToUtf8(command.alias));

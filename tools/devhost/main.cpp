@@ -26,7 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
-#include "config/DisplayText.h"
+#include "host/ShownText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -165,7 +165,7 @@ std::optional<double> Seconds(const std::string& text) {
 
 struct Options {
     fs::path serverDir;
-    fs::path plugin = LUMORA_DEFAULT_PLUGIN;
+    fs::path plugin = LUMORA_PLUGIN_PATH;
     std::optional<fs::path> config;
     std::optional<fs::path> script;
     std::vector<std::pair<std::string, fs::path>> otherPlugins;  // loaded after Lumora, in this order
@@ -495,7 +495,7 @@ int Session::Run() {
     const fs::path pluginDir = PluginFolder("Lumora");
     std::error_code error;
     // The host reads the plugin's PluginInfo.json before it loads the library.
-    CopyReplacing(LUMORA_PLUGIN_INFO, pluginDir / "PluginInfo.json", error);
+    CopyReplacing(LUMORA_PLUGIN_INFO_PATH, pluginDir / "PluginInfo.json", error);
     if (error) {
         Error("could not copy PluginInfo.json: " + error.message());
     }

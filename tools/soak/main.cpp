@@ -29,7 +29,9 @@ void Expect(bool condition, const std::string& what) {
 }
 
 // The chat commands and chat-message callbacks registered with the host.
-std::size_t Registrations() { return StandIn::RegisteredAliases().size() + StandIn::ChatMessageCallbackIds().size(); }
+std::size_t Registrations() {
+    return StandIn::RegisteredChatCommands().size() + StandIn::ChatMessageCallbackIds().size();
+}
 
 void ChatPhase(std::uint64_t lines, int playerCount) {
     const auto heapAtStart = StandIn::Heap();

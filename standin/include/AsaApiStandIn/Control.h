@@ -109,7 +109,7 @@ ARK_API void ClearChatLines();
 // Lines the host showed to everyone as chat, in order (sender is empty).
 ARK_API std::vector<ChatLine> ShownChatLines();
 
-ARK_API std::vector<std::string> RegisteredAliases();       // chat commands, in registration order
+ARK_API std::vector<std::string> RegisteredChatCommands();  // chat commands, in registration order
 ARK_API std::vector<std::string> ChatMessageCallbackIds();  // in registration order
 struct RegistryCall {
     bool registered = false;  // false: an unregistration

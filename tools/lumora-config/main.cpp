@@ -22,11 +22,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "checker/Checks.h"
 #include "command/ChatReply.h"
 #include "config/ConfigLoader.h"
-#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
+#include "host/ShownText.h"
+#include "lumora-config/Checks.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

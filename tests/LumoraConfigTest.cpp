@@ -37,7 +37,7 @@ std::string ReadAll(const std::filesystem::path& path) {
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-class ConfigToolTest : public ::testing::Test {
+class LumoraConfigTest : public ::testing::Test {
 protected:
     Result Tool(const std::string& arguments) {
         const auto err = dir.path() / "err.txt";
@@ -71,7 +71,7 @@ protected:
     TestSupport::TempDir dir;
 };
 
-TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
+TEST_F(LumoraConfigTest, ReportsWhatThePluginLogs) {
     const std::string files[] = {
         "[]",
         "",
@@ -107,7 +107,7 @@ TEST_F(ConfigToolTest, ReportsWhatThePluginLogs) {
 
 #if !defined(_WIN32)
 // Nothing but a regular file is opened, so a named pipe or a device neither blocks nor runs on.
-TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
+TEST_F(LumoraConfigTest, FilesThatCannotBeOpened) {
     const std::string missing = (dir.path() / "missing.json").string();
     const std::string fifo = (dir.path() / "fifo.json").string();
     const std::string link = (dir.path() / "link.json").string();
@@ -134,7 +134,7 @@ TEST_F(ConfigToolTest, FilesThatCannotBeOpened) {
 
 // What a valid file shows stays short and cannot drive a terminal: aliases cut like every quoted
 // value, and the JSON form with DEL, C1 and bidirectional controls escaped.
-TEST_F(ConfigToolTest, ShownTextIsBoundedAndInert) {
+TEST_F(LumoraConfigTest, ShownTextIsBoundedAndInert) {
     json aliases = json::array();
     for (int i = 0; i < 64; ++i) {
         aliases.push_back("/" + std::to_string(100 + i) + std::string(508, 'a'));
@@ -153,7 +153,7 @@ TEST_F(ConfigToolTest, ShownTextIsBoundedAndInert) {
     EXPECT_EQ(json::parse(show.out)["Sender"], sender) << "the same text, escaped";
 }
 
-TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
+TEST_F(LumoraConfigTest, ValidFilesSummariseAndShowLoadsBack) {
     std::string sixtyFour = "[";
     for (int i = 0; i < 64; ++i) {
         sixtyFour += (i ? ",\"r.V" : "\"r.V") + std::to_string(i) + " 1\"";
@@ -186,7 +186,7 @@ TEST_F(ConfigToolTest, ValidFilesSummariseAndShowLoadsBack) {
     EXPECT_THAT(table.out, ::testing::ContainsRegex("r.BloomQuality +- +- +- +- +5\n"));
 }
 
-TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
+TEST_F(LumoraConfigTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
     const std::string path = (dir.path() / "new.json").string();
     EXPECT_EQ(Tool("init " + ShellQuoted(path)).status, 0);
     const Result check = Tool("check " + ShellQuoted(path));
@@ -218,7 +218,7 @@ TEST_F(ConfigToolTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
 
 // Files saved in another encoding fail with the library's message, which the checker keeps, and a
 // hint naming what it sees; every line it prints is valid UTF-8 and bounded.
-TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
+TEST_F(LumoraConfigTest, EncodingMistakesAreNamed) {
     const std::string utf16 = std::string("{\0}\0", 4);
     struct Case {
         std::string bytes;
@@ -257,7 +257,7 @@ TEST_F(ConfigToolTest, EncodingMistakesAreNamed) {
     EXPECT_THAT(huge.out, HasSubstr("... (cut: 1000009 bytes in all)"));
 }
 
-TEST_F(ConfigToolTest, WarningsChangeNothing) {
+TEST_F(LumoraConfigTest, WarningsChangeNothing) {
     struct Case {
         std::string json;
         std::string warning;
@@ -348,7 +348,7 @@ TEST_F(ConfigToolTest, WarningsChangeNothing) {
 }
 
 // Hostile files: whatever they hold, the checker's output is escaped and short.
-TEST_F(ConfigToolTest, HostileFilesGiveShortEscapedOutput) {
+TEST_F(LumoraConfigTest, HostileFilesGiveShortEscapedOutput) {
     std::string twice = "{";
     for (int i = 0; i < 100000; ++i) {
         twice += "\"a\": 1, ";
@@ -382,7 +382,7 @@ TEST_F(ConfigToolTest, HostileFilesGiveShortEscapedOutput) {
     }
 }
 
-TEST_F(ConfigToolTest, UsageErrors) {
+TEST_F(LumoraConfigTest, UsageErrors) {
     for (const char* arguments :
          {"", "check", "frobnicate", "check a b", "check --json x", "init --json", "show --force", "--bogus check x"}) {
         const Result result = Tool(arguments);

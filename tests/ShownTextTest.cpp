@@ -2,13 +2,13 @@
 
 #include <gmock/gmock.h>
 
-#include "config/DisplayText.h"
+#include "host/ShownText.h"
 
 using namespace Lumora;
 
 namespace {
 
-TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
+TEST(ShownTextTest, EscapesControlsBidiAndBadBytes) {
     struct Case {
         std::string text, shown;
     } cases[] = {
@@ -32,12 +32,12 @@ TEST(DisplayTextTest, EscapesControlsBidiAndBadBytes) {
     }
 }
 
-TEST(DisplayTextTest, JsonEscapesWhatTheTerminalMustNotGetRaw) {
+TEST(ShownTextTest, JsonEscapesWhatTheTerminalMustNotGetRaw) {
     EXPECT_EQ(JsonWithEscapedControls("[\"a\x7F\xC2\x85\xE2\x80\xAE\xE2\x80\x8B\xF3\xA0\x81\x81\xC3\xA9\"]"),
               "[\"a\\u007F\\u0085\\u202E\\u200B\\uDB40\\uDC41\xC3\xA9\"]");
 }
 
-TEST(DisplayTextTest, CutsAtTheBoundWithTheLengthItHad) {
+TEST(ShownTextTest, CutsAtTheBoundWithTheLengthItHad) {
     EXPECT_EQ(EscapeAndCut(std::string(64, 'a')), std::string(64, 'a'));
     EXPECT_EQ(EscapeAndCut(std::string(1 << 20, 'a')), std::string(64, 'a') + "... (cut: 1048576 bytes in all)");
     std::string escapes;
@@ -51,7 +51,7 @@ TEST(DisplayTextTest, CutsAtTheBoundWithTheLengthItHad) {
 }
 
 // What admins read of a failed load: the library's quoted input cut to one piece, all escaped.
-TEST(DisplayTextTest, ConfigFaultTextCutsLongQuotes) {
+TEST(ShownTextTest, ConfigFaultTextCutsLongQuotes) {
     const std::string head = "[json.exception.parse_error.101] parse error: invalid string; last read: '";
     EXPECT_EQ(ConfigFaultText(head + "\"abc'"), head + "\"abc'") << "a short quote stays whole";
     EXPECT_EQ(ConfigFaultText(head + "\"Caf\xE9\x7F'"), head + "\"Caf\\xE9\\x7F'");

@@ -1,4 +1,4 @@
-#include "config/DisplayText.h"
+#include "host/ShownText.h"
 
 namespace Lumora {
 namespace {

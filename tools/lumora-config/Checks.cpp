@@ -1,4 +1,4 @@
-#include "checker/Checks.h"
+#include "lumora-config/Checks.h"
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "config/ConfigLoader.h"
-#include "config/DisplayText.h"
 #include "config/PluginConfig.h"
+#include "host/ShownText.h"
 
 using nlohmann::json;
 
