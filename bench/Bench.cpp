@@ -268,15 +268,19 @@ int RunOps(const std::string& name, long count) {
     op->second.setUp(fixture);
     op->second.run(fixture);
     fixture.Tidy();
+    std::uint64_t blocks = 0;
     for (long i = 0; i < count; ++i) {
+        const std::uint64_t before = StandIn::Heap().allocations;
         CALLGRIND_TOGGLE_COLLECT;
         op->second.run(fixture);
         CALLGRIND_TOGGLE_COLLECT;
+        blocks += StandIn::Heap().allocations - before;
         if (i % 256 == 255) {
             fixture.Tidy();
         }
     }
     op->second.tearDown(fixture);
+    std::printf("engine-heap blocks per operation: %.2f\n", static_cast<double>(blocks) / static_cast<double>(count));
     return 0;
 }
 
