@@ -102,8 +102,7 @@ TEST_F(StandInTest, CharacterNameAndSplitting) {
 }
 
 // The registry as the host has it: first word, spaces only, whole word, any letter case, one line
-// a second per player.
-// The host's chat path: the first matching command, then every chat-message callback with the same
+// a second per player; the first matching command, then every chat-message callback with the same
 // string of the line, then the line shown to everyone unless one of them took it.
 TEST_F(StandInTest, RegistryMatchesTheFirstWordAndDropsLinesTooCloseTogether) {
     std::vector<std::pair<std::u16string, int>> calls;
