@@ -27,6 +27,7 @@
 #include "config/PluginConfig.h"
 #include "host/ShownText.h"
 #include "lumora-config/Checks.h"
+#include "lumora-config/Schema.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -37,7 +38,8 @@ namespace {
 const char* const Usage =
     "usage: lumora-config check FILE\n"
     "       lumora-config show [FILE] [--json]\n"
-    "       lumora-config init [FILE] [--force]\n";
+    "       lumora-config init [FILE] [--force]\n"
+    "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n";
 
 // The configuration in config.json's own form, which loads back to the same record.
 json ToJson(const PluginConfig& config) {
@@ -274,6 +276,13 @@ int main(int argc, char** argv) {
         } else {
             PrintConfig(*config);
         }
+        return 0;
+    }
+    if (command == "schema") {
+        if (file) {
+            return UsageError("schema takes no FILE");
+        }
+        std::cout << ConfigSchema().dump(2) << '\n';
         return 0;
     }
     if (command == "init") {
