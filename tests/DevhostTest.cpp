@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
+#include "support/JsonLines.h"
 #include "support/TestSupport.h"
 
 using nlohmann::json;
@@ -50,14 +51,7 @@ protected:
                                               options + " " + TestSupport::NoInput() + " 2>&1");
         run.status = result.status;
         run.output = std::move(result.output);
-        std::istringstream lines(run.output);
-        std::string line;
-        while (std::getline(lines, line)) {
-            auto event = json::parse(line, nullptr, false);
-            if (!event.is_discarded()) {
-                run.events.push_back(event);
-            }
-        }
+        run.events = TestSupport::JsonLines(run.output);
         return run;
     }
     TestSupport::TempDir dir;

@@ -46,20 +46,11 @@ protected:
         HostTest::TearDown();
     }
     void WriteConfig(const std::string& json) { TestSupport::WriteFile(pluginDir / "config.json", json); }
-    void Load() {
-        std::string error;
-        ASSERT_TRUE(StandIn::LoadPlugin("Lumora", error)) << error;
-    }
-    void Unload() {
-        std::string error;
-        ASSERT_TRUE(StandIn::UnloadPlugin("Lumora", error)) << error;
-    }
-    std::vector<std::string> Replies() {
+    static std::vector<std::string> Replies() {
         std::vector<std::string> texts;
-        for (const auto& line : StandIn::ChatLines()) {
+        for (const auto& line : TakeChatLines()) {
             texts.push_back(line.text);
         }
-        StandIn::ClearChatLines();
         return texts;
     }
 
@@ -220,7 +211,7 @@ TEST_F(LifecycleTest, LogoutForgetsThePlayerBeforeTheEnginesLogout) {
 TEST_F(LifecycleTest, HostLogsAfterThePluginIsUnloaded) {
     Load();
     Unload();
-    EXPECT_FALSE(TestSupport::LibraryLoaded(library));
+    EXPECT_FALSE(StandIn::LibraryMapped(library));
     StandIn::ClearLog();
     StandIn::HostLog("still here");
     const auto records = StandIn::LogRecords();
@@ -244,10 +235,11 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     WriteConfig("{}");
     Load();
     EXPECT_EQ(TestSupport::ProcessSymbol("Plugin_Init"), nullptr) << "the plugin's symbols stay its own";
-    ASSERT_TRUE(TestSupport::LibraryLoaded(library));
-    void* handle = TestSupport::OpenLibrary(library);  // one more reference to the loaded library
-    ASSERT_NE(handle, nullptr);
-    auto init = reinterpret_cast<void (*)()>(TestSupport::LibrarySymbol(handle, "Plugin_Init"));
+    ASSERT_TRUE(StandIn::LibraryMapped(library));
+    std::string error;
+    void* handle = StandIn::OpenLibrary(library, error);  // one more reference to the loaded library
+    ASSERT_NE(handle, nullptr) << error;
+    auto init = reinterpret_cast<void (*)()>(StandIn::FindSymbol(handle, "Plugin_Init"));
     StandIn::ClearLog();
     init();
     EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps"));
@@ -257,16 +249,17 @@ TEST_F(LifecycleTest, SecondInitWithoutUnloadReleasesTheFirst) {
     // A third start with other aliases: the earlier "/fps" stays registered and answers, so it counts.
     WriteConfig(R"({"ChatCommands": ["/a", "/b"]})");
     init();
-    TestSupport::CloseLibrary(handle);
+    StandIn::CloseLibrary(handle);
     EXPECT_THAT(StandIn::RegisteredChatCommands(), ElementsAre("/fps", "/a", "/b"));
     EXPECT_EQ(Messages().back(), Loaded("3", "Medium"));
 }
 
 TEST_F(LifecycleTest, UnloadWithoutInitIsHarmless) {
-    void* handle = TestSupport::OpenLibrary(library);
-    ASSERT_NE(handle, nullptr);
-    reinterpret_cast<void (*)()>(TestSupport::LibrarySymbol(handle, "Plugin_Unload"))();
-    EXPECT_TRUE(TestSupport::CloseLibrary(handle));
+    std::string error;
+    void* handle = StandIn::OpenLibrary(library, error);
+    ASSERT_NE(handle, nullptr) << error;
+    reinterpret_cast<void (*)()>(StandIn::FindSymbol(handle, "Plugin_Unload"))();
+    EXPECT_TRUE(StandIn::CloseLibrary(handle));
     EXPECT_THAT(StandIn::RegistryCalls(), IsEmpty());
     EXPECT_THAT(StandIn::HookCalls(), IsEmpty());
 }

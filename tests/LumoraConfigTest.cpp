@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigLoader.h"
+#include "support/JsonLines.h"
 #include "support/TestSupport.h"
 
 using namespace Lumora;
@@ -57,12 +58,9 @@ protected:
                                                  TestSupport::ShellQuoted((dir.path() / "server").string()) + " " +
                                                  TestSupport::NoInput());
         std::string report;
-        std::istringstream lines(run.output);
-        for (std::string line; std::getline(lines, line);) {
-            auto event = json::parse(line, nullptr, false);
-            const std::string prefix = "Lumora: invalid configuration: ";
-            if (!event.is_discarded() && event.value("event", "") == "log" &&
-                event.value("message", "").rfind(prefix, 0) == 0) {
+        const std::string prefix = "Lumora: invalid configuration: ";
+        for (const auto& event : TestSupport::JsonLines(run.output)) {
+            if (event.value("event", "") == "log" && event.value("message", "").rfind(prefix, 0) == 0) {
                 report = event["message"].get<std::string>().substr(prefix.size());
             }
         }

@@ -30,21 +30,12 @@ protected:
         const auto library = TestSupport::InstallPlugin(server.path(), name, LUMORA_NEIGHBOUR_PATH);
         TestSupport::WriteFile(library.parent_path() / "commands.txt", commands);
     }
-    static void Load(const std::string& name, StandIn::PluginLoad how = StandIn::PluginLoad::Command) {
-        std::string error;
-        ASSERT_TRUE(StandIn::LoadPlugin(name, error, how)) << error;
-    }
-    static void Unload(const std::string& name) {
-        std::string error;
-        ASSERT_TRUE(StandIn::UnloadPlugin(name, error)) << error;
-    }
     // Who answered the line, as "sender: text", and forgets it.
     static std::vector<std::string> Answers() {
         std::vector<std::string> answers;
-        for (const auto& line : StandIn::ChatLines()) {
+        for (const auto& line : TakeChatLines()) {
             answers.push_back(line.sender + ": " + line.text);
         }
-        StandIn::ClearChatLines();
         return answers;
     }
     std::size_t Sent() {
@@ -218,7 +209,7 @@ TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
             EXPECT_THAT(StandIn::LogRecords()[i].message, StartsWith(r.warnings[i]));
         }
         EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
-        EXPECT_FALSE(TestSupport::LibraryLoaded(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
+        EXPECT_FALSE(StandIn::LibraryMapped(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
     }
     StandIn::SetHostVersion(2.04F);
     Load("Lumora");  // the same file, on a newer host

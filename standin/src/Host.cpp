@@ -93,6 +93,25 @@ std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, cons
 #endif
 }
 
+void CopyFileOver(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
+    error.clear();
+    if (std::error_code unknown; std::filesystem::equivalent(from, to, unknown)) {
+        return;
+    }
+    std::filesystem::remove(to, error);
+    std::filesystem::copy_file(from, to, error);
+}
+
+std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
+                                    const std::filesystem::path& library, std::error_code& error) {
+    std::filesystem::create_directories(PluginFolder(serverDir, name), error);
+    const std::filesystem::path installed = PluginLibrary(serverDir, name);
+    if (!error) {
+        CopyFileOver(library, installed, error);
+    }
+    return installed;
+}
+
 void StartHost(const HostOptions& options) {
     StopHost();
     EnsureEngine();

@@ -19,40 +19,6 @@
 namespace StandIn {
 namespace {
 
-// The dynamic loader of the platform, as the host uses it.
-#if defined(_WIN32)
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    HMODULE module = LoadLibraryW(path.c_str());
-    if (module == nullptr) {
-        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
-    }
-    return reinterpret_cast<void*>(module);
-}
-void* FindSymbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-bool StillLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
-#else
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        error = reason != nullptr ? reason : "could not load " + path.string();
-    }
-    return handle;
-}
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-void CloseLibrary(void* library) { dlclose(library); }
-bool StillLoaded(const std::filesystem::path& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
-#endif
-
 // The module that holds a code address: its base on Linux, its handle (also its base) on Windows.
 const void* ModuleOf(const void* address) {
 #if defined(_WIN32)
@@ -67,6 +33,40 @@ const void* ModuleOf(const void* address) {
 }
 
 }  // namespace
+
+// The dynamic loader of the platform, as the host uses it.
+#if defined(_WIN32)
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) {
+        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* FindSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+bool CloseLibrary(void* library) { return FreeLibrary(static_cast<HMODULE>(library)) != 0; }
+bool LibraryMapped(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
+#else
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        error = reason != nullptr ? reason : "could not load " + path.string();
+    }
+    return handle;
+}
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+bool CloseLibrary(void* library) { return dlclose(library) == 0; }
+bool LibraryMapped(const std::filesystem::path& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+#endif
 
 // The plugin whose code called into the host, found as the host finds it: by the module that
 // holds the return address. "" for the program itself and for anything not loaded as a plugin.
@@ -220,14 +220,12 @@ bool UnloadPlugin(const std::string& name, std::string& error) {
         state.strays.push_back(unloading);
         return true;
     }
-    if (StillLoaded(unloading.path)) {
+    if (LibraryMapped(unloading.path)) {
         error = unloading.path.string() + " is still in memory after it was unloaded";
         return false;
     }
     return true;
 }
-
-bool LibraryMapped(const std::filesystem::path& path) { return StillLoaded(path); }
 
 void SetPreventUnloading(const std::string& name, bool prevent) {
     if (auto plugin = FindPlugin(name); plugin != State().plugins.end()) {

@@ -42,12 +42,11 @@ void PluginFixture::Run(AShooterPlayerController* player, const std::string& lin
 
 std::vector<std::string> PluginFixture::Replies(AShooterPlayerController* player) {
     std::vector<std::string> replies;
-    for (const auto& line : StandIn::ChatLines()) {
+    for (const auto& line : TakeChatLines()) {
         EXPECT_EQ(line.player, player) << "a reply went to another player: " << line.text;
         EXPECT_EQ(line.sender, config.Sender);
         replies.push_back(line.text);
     }
-    StandIn::ClearChatLines();
     return replies;
 }
 

@@ -142,29 +142,13 @@ std::vector<std::string> HostTest::Messages(const std::string& logger) {
     return messages;
 }
 
-#if defined(_WIN32)
-void* OpenLibrary(const std::filesystem::path& path) { return reinterpret_cast<void*>(LoadLibraryW(path.c_str())); }
-void* LibrarySymbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-bool CloseLibrary(void* library) { return FreeLibrary(static_cast<HMODULE>(library)) != 0; }
-bool LibraryLoaded(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
 void* ProcessSymbol(const char* name) {
+#if defined(_WIN32)
     return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), name));
-}
 #else
-void* OpenLibrary(const std::filesystem::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
-bool CloseLibrary(void* library) { return dlclose(library) == 0; }
-bool LibraryLoaded(const std::filesystem::path& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
-void* ProcessSymbol(const char* name) { return dlsym(RTLD_DEFAULT, name); }
+    return dlsym(RTLD_DEFAULT, name);
 #endif
+}
 
 std::string Utf8(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
@@ -192,10 +176,9 @@ std::vector<std::string> SafeLogFileLines() {
 
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
                                     const std::filesystem::path& library) {
-    const auto folder = StandIn::PluginFolder(serverDir, name);
-    std::filesystem::create_directories(folder);
-    const auto installed = StandIn::PluginLibrary(serverDir, name);
-    std::filesystem::copy_file(library, installed, std::filesystem::copy_options::overwrite_existing);
+    std::error_code error;
+    const auto installed = StandIn::InstallPlugin(serverDir, name, library, error);
+    EXPECT_FALSE(error) << "could not install " << library << ": " << error.message();
     return installed;
 }
 
@@ -203,6 +186,22 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+void HostTest::Load(const std::string& name, StandIn::PluginLoad how) {
+    std::string error;
+    ASSERT_TRUE(StandIn::LoadPlugin(name, error, how)) << error;
+}
+
+void HostTest::Unload(const std::string& name) {
+    std::string error;
+    ASSERT_TRUE(StandIn::UnloadPlugin(name, error)) << error;
+}
+
+std::vector<StandIn::ChatLine> HostTest::TakeChatLines() {
+    std::vector<StandIn::ChatLine> lines = StandIn::ChatLines();
+    StandIn::ClearChatLines();
+    return lines;
 }
 
 std::string EnvironmentVariable(const char* name) {

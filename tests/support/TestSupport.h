@@ -33,6 +33,12 @@ protected:
 
     // The log lines of one logger, as the sink formatted their messages.
     static std::vector<std::string> Messages(const std::string& logger = "Lumora");
+    // A plugin loaded and unloaded as the host's plugins.load (or HOW) and plugins.unload do; the
+    // test fails when the host refuses.
+    static void Load(const std::string& name = "Lumora", StandIn::PluginLoad how = StandIn::PluginLoad::Command);
+    static void Unload(const std::string& name = "Lumora");
+    // The chat lines delivered to players since the last call, which are then forgotten.
+    static std::vector<StandIn::ChatLine> TakeChatLines();
 
     TempDir server;
     StandIn::HeapStats heapAtStart;
@@ -48,12 +54,8 @@ std::vector<std::string> SafeLogFileLines();
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
                                     const std::filesystem::path& library);
 
-// The platform's dynamic loader, for tests that do what the host does.
-void* OpenLibrary(const std::filesystem::path& path);
-void* LibrarySymbol(void* library, const char* name);
-bool CloseLibrary(void* library);
-bool LibraryLoaded(const std::filesystem::path& path);  // without loading it
-void* ProcessSymbol(const char* name);                  // from the program itself
+// A symbol of the program itself (the stand-in's OpenLibrary and FindSymbol reach a library's).
+void* ProcessSymbol(const char* name);
 std::string Utf8(const std::filesystem::path& path);
 
 // An environment variable's value, "" when it is not set (MSVC's runtime deprecates std::getenv).

@@ -33,18 +33,6 @@ using nlohmann::json;
 
 namespace {
 
-// Copies from over to. The file at to is removed first: with mingw-w64's library, copying over an
-// existing file fails on Windows, whatever the options say. A file copied onto itself (the same
-// path, or the same file through links) is left as it is: removing it would lose it.
-void CopyReplacing(const fs::path& from, const fs::path& to, std::error_code& error) {
-    error.clear();
-    if (std::error_code unknown; fs::equivalent(from, to, unknown)) {
-        return;
-    }
-    fs::remove(to, error);
-    fs::copy_file(from, to, error);
-}
-
 #if !defined(_WIN32)
 // A process of its own that removes the server folder this run made once the run has ended, however
 // it ended (a signal, a broken pipe, a crash): it waits for the end of a pipe only the run writes to.
@@ -326,12 +314,10 @@ bool Session::Install(const std::string& name, const fs::path& library) {
         Error("the plugin " + name + " is already loaded");
         return false;
     }
-    const fs::path folder = PluginFolder(name);
     std::error_code error;
-    fs::create_directories(folder, error);
-    CopyReplacing(library, StandIn::PluginLibrary(options_.serverDir, name), error);
+    StandIn::InstallPlugin(options_.serverDir, name, library, error);
     if (error) {
-        Error("could not copy " + library.string() + " to " + folder.string() + ": " + error.message());
+        Error("could not copy " + library.string() + " to " + PluginFolder(name).string() + ": " + error.message());
         return false;
     }
     return true;
@@ -495,12 +481,12 @@ int Session::Run() {
     const fs::path pluginDir = PluginFolder("Lumora");
     std::error_code error;
     // The host reads the plugin's PluginInfo.json before it loads the library.
-    CopyReplacing(LUMORA_PLUGIN_INFO_PATH, pluginDir / "PluginInfo.json", error);
+    StandIn::CopyFileOver(LUMORA_PLUGIN_INFO_PATH, pluginDir / "PluginInfo.json", error);
     if (error) {
         Error("could not copy PluginInfo.json: " + error.message());
     }
     if (options_.config) {
-        CopyReplacing(*options_.config, pluginDir / "config.json", error);
+        StandIn::CopyFileOver(*options_.config, pluginDir / "config.json", error);
         if (error) {
             Error("could not copy the configuration: " + error.message());
         }

@@ -149,9 +149,12 @@ int main(int argc, char** argv) {
     std::printf("== %llu chat lines from 100 players\n", static_cast<unsigned long long>(lines));
     ChatPhase(lines, 100);
     std::printf("== %llu load and unload cycles of %s\n", static_cast<unsigned long long>(cycles), LUMORA_PLUGIN_PATH);
-    const fs::path pluginDir = StandIn::PluginFolder(server, "Lumora");
-    fs::create_directories(pluginDir);
-    fs::copy_file(LUMORA_PLUGIN_PATH, StandIn::PluginLibrary(server, "Lumora"));
+    std::error_code error;
+    StandIn::InstallPlugin(server, "Lumora", LUMORA_PLUGIN_PATH, error);
+    if (error) {
+        std::printf("could not install %s: %s\n", LUMORA_PLUGIN_PATH, error.message().c_str());
+        return 1;
+    }
     CyclePhase(cycles);
     StandIn::StopHost();
     fs::remove_all(server);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "API/ARK/Ark.h"
@@ -36,6 +37,14 @@ ARK_API std::filesystem::path NewServerFolder(const std::string& prefix);
 // library NAME.so (NAME.dll on Windows).
 ARK_API std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name);
 ARK_API std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, const std::string& name);
+// Copies from over to: the file at to goes first (mingw-w64's library cannot copy over a file on
+// Windows), and a file copied onto itself (the same path, or the same file through links) is left
+// as it is, never removed.
+ARK_API void CopyFileOver(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
+// Puts a plugin's library where the host loads it from (PluginLibrary), making the folder; returns
+// that path.
+ARK_API std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,
+                                            const std::filesystem::path& library, std::error_code& error);
 
 // ---- the engine heap -----------------------------------------------------------------------
 struct HeapStats {
@@ -211,7 +220,12 @@ ARK_API bool LoadPlugin(const std::string& name, std::string& error, PluginLoad 
 ARK_API bool UnloadPlugin(const std::string& name, std::string& error);
 // Changes a loaded plugin's PreventUnloading, as a restart with an edited PluginInfo.json would.
 ARK_API void SetPreventUnloading(const std::string& name, bool prevent);
-// Whether the library at PATH is mapped in the process (without loading it).
+// The platform's dynamic loader, as the host uses it: a library opened (a reference taken; null
+// with the loader's reason), a symbol of it, a reference dropped, and whether the library at PATH
+// is mapped in the process (without loading it).
+ARK_API void* OpenLibrary(const std::filesystem::path& path, std::string& error);
+ARK_API void* FindSymbol(void* library, const char* name);
+ARK_API bool CloseLibrary(void* library);
 ARK_API bool LibraryMapped(const std::filesystem::path& path);
 ARK_API bool PluginLoaded(const std::string& name);
 ARK_API std::vector<std::string> LoadedPlugins();  // in load order
