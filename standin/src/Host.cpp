@@ -1,6 +1,6 @@
-// The host: its state, start and stop, the utilities with the chat messenger, the faults a test
-// can inject, and lookups by key. The command registry, hooks, log and plugin manager have files
-// of their own.
+// The host: its state, start and stop, the plugin folders, the utilities with the chat messenger,
+// the faults a test can inject, and lookups by key. The command registry, hooks, log and plugin
+// manager (with the dynamic loader) have files of their own.
 
 #if defined(_WIN32)
 #include <windows.h>

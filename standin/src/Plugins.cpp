@@ -1,5 +1,5 @@
-// The host's plugin manager: plugins loaded from their folders in the host's order, each one's
-// registrations taken back by its module after its unload.
+// The host's plugin manager: plugins loaded from their folders through the platform's dynamic
+// loader, in the host's order, each one's registrations taken back by its module after its unload.
 
 #if defined(_WIN32)
 #include <windows.h>
