@@ -206,8 +206,13 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
     // stays (through a link to it too).
     const auto inPlace = StandIn::PluginFolder(dir.path() / "server", "Lumora") / "config.json";
     TestSupport::WriteFile(inPlace, R"({"DefaultPreset": "Low"})");
-    std::filesystem::create_symlink(inPlace, dir.path() / "link.json");
-    for (const auto& given : {inPlace, dir.path() / "link.json"}) {
+    std::vector<std::filesystem::path> givens{inPlace};
+    std::error_code unsupported;  // wine has no symbolic links
+    std::filesystem::create_symlink(inPlace, dir.path() / "link.json", unsupported);
+    if (!unsupported) {
+        givens.push_back(dir.path() / "link.json");
+    }
+    for (const auto& given : givens) {
         const Session again = Devhost("join a\nchat a /fps\n", "--config " + ShellQuoted(given.string()));
         EXPECT_EQ(again.status, 0) << again.output;
         EXPECT_THAT(again.Texts("chat", "text"), ElementsAre("Applied the Low performance preset."));
