@@ -184,6 +184,13 @@ std::map<std::string, Operation> Operations() {
         ops["line" + std::to_string(bytes)] = {startWith(R"({"ChatCommands": ["/fps", "fps"]})"), say, stop};
         ops["hostline" + std::to_string(bytes)] = {[](Fixture&) {}, say, [](Fixture&) {}};
     }
+    // A line of the same length that begins with the word alias: "fps a a a ...".
+    std::string aliasLine = "fps";
+    while (aliasLine.size() < 64000) {
+        aliasLine += " a";
+    }
+    ops["aliasline64000"] = {startWith(R"({"ChatCommands": ["/fps", "fps"]})"),
+                             [aliasLine](Fixture& f) { StandIn::Chat(f.player, aliasLine); }, stop};
     static std::string largest;
     ops["loadconfig"] = {[](Fixture& f) {
                              largest = LargestConfig();

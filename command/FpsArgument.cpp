@@ -1,6 +1,7 @@
 #include "command/FpsArgument.h"
 
 #include <cstddef>
+#include <string>
 
 #include "config/PluginConfig.h"
 
@@ -32,7 +33,29 @@ TArray<FString> SplitChatLine(const FString& line) {
     return words;
 }
 
-FpsAction ParseFpsArgument(const FString& line) { return ClassifyFpsWords(SplitChatLine(line)); }
+// At most three words decide the action: the alias, its argument, and whether anything follows.
+// Only the line up to the first character of a third word is split, so a long line costs no more
+// than a short one, and the result is what the whole line's split gives.
+FpsAction ParseFpsArgument(const FString& line) {
+    const TCHAR* text = *line;
+    std::size_t end = 0;
+    for (int word = 0; word < 3 && text[end] != TEXT('\0'); ++word) {
+        while (text[end] == TEXT(' ')) {
+            ++end;
+        }
+        if (word == 2) {
+            end += text[end] != TEXT('\0') ? 1 : 0;
+            break;
+        }
+        while (text[end] != TEXT('\0') && text[end] != TEXT(' ')) {
+            ++end;
+        }
+    }
+    if (text[end] == TEXT('\0')) {
+        return ClassifyFpsWords(SplitChatLine(line));
+    }
+    return ClassifyFpsWords(SplitChatLine(FString(std::basic_string<TCHAR>(text, end).c_str())));
+}
 
 FpsAction ClassifyFpsWords(const TArray<FString>& words) {
     const int32 count = words.Num();

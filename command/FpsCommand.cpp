@@ -15,11 +15,12 @@ namespace Lumora {
 namespace {
 
 // Fetched only when the log line of an applied preset or baseline is written. The game's own limits on names are not
-// known here, so the name is shown escaped and cut, like any text from outside.
+// known here, so the name is shown escaped and cut, like any text from outside; it stands between single
+// quotes, so a quote in it is escaped too.
 std::string CharacterNameOf(AShooterPlayerController* player) {
     FString name("");
     player->GetPlayerCharacterName(&name);
-    return EscapeAndCut(FStringToUtf8(name));
+    return EscapeQuoted(FStringToUtf8(name), '\'');
 }
 
 // The first word of the line compared as the host compares chat commands, ignoring case. Only that
@@ -131,9 +132,8 @@ std::optional<FpsAction> WordAliasAction(const std::vector<FString>& wordAliases
     if (!StartsWithWordAlias(wordAliases, line)) {
         return std::nullopt;
     }
-    const TArray<FString> words = SplitChatLine(line);
     // "fps is terrible" is a sentence, not a command with a wrong argument.
-    const FpsAction action = ClassifyFpsWords(words);
+    const FpsAction action = ParseFpsArgument(line);
     return action == FpsAction::Usage ? std::nullopt : std::optional<FpsAction>(action);
 }
 

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             upToZero[i] = u'?';
         }
     }
-    const std::string expected = "Lumora: '" + EscapeAndCut(StandIn::ToUtf8(upToZero)) + "' applied ";
+    const std::string expected = "Lumora: '" + EscapeQuoted(StandIn::ToUtf8(upToZero), '\'') + "' applied ";
     FUZZ_CHECK(message.rfind(expected, 0) == 0, message);
     return 0;
 }

@@ -97,14 +97,17 @@ bool Format(unsigned c) {
 bool Unsafe(unsigned c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || Format(c) || c == 0x2028 || c == 0x2029; }
 
 // The character (or the bad byte) at text[i] as it is shown, and how many bytes it took.
-std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::string& piece) {
+// Within quotes (quote is not 0) the quote and the backslash are escaped too.
+std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::string& piece, char quote) {
     const std::size_t length = Utf8SequenceAt(text, i);
     if (length == 0) {
         piece = HexByte(static_cast<unsigned char>(text[i]));
         return 1;
     }
     const unsigned c = Decode(text.substr(i, length));
-    if (!Unsafe(c)) {
+    if (quote != 0 && (c == static_cast<unsigned char>(quote) || c == '\\')) {
+        piece = {'\\', static_cast<char>(c)};
+    } else if (!Unsafe(c)) {
         piece.assign(text.substr(i, length));
     } else if (c == '\n') {
         piece = "\\n";
@@ -120,13 +123,11 @@ std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::s
     return length;
 }
 
-}  // namespace
-
-std::string EscapeAndCut(std::string_view text, std::size_t bound) {
+std::string Shown(std::string_view text, std::size_t bound, char quote) {
     std::string shown;
     std::string piece;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = ShownAt(text, i, piece);
+        const std::size_t length = ShownAt(text, i, piece, quote);
         if (shown.size() + piece.size() > bound) {
             return shown + "... (cut: " + std::to_string(text.size()) + " bytes in all)";
         }
@@ -135,6 +136,12 @@ std::string EscapeAndCut(std::string_view text, std::size_t bound) {
     }
     return shown;
 }
+
+}  // namespace
+
+std::string EscapeAndCut(std::string_view text, std::size_t bound) { return Shown(text, bound, 0); }
+
+std::string EscapeQuoted(std::string_view text, char quote, std::size_t bound) { return Shown(text, bound, quote); }
 
 std::string EscapeText(std::string_view text) { return EscapeAndCut(text, std::string::npos); }
 
@@ -195,7 +202,7 @@ std::string ConfigFaultText(const std::string& what) {
             end = text.rfind('\'');
         }
         if (end != std::string::npos && end >= from) {
-            text = text.substr(0, from) + EscapeAndCut(text.substr(from, end - from)) + text.substr(end);
+            text = text.substr(0, from) + EscapeQuoted(text.substr(from, end - from), '\'') + text.substr(end);
         }
         break;
     }

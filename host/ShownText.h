@@ -24,6 +24,11 @@ std::string EscapeText(std::string_view text);
 // escape), with a mark that says how many bytes the text had.
 std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBytes);
 
+// The same for text shown between two quote characters: a backslash and the quote itself come out
+// as \\ and \' (or \"), so that no text can close the quotes and write on after them, and a text
+// that spells an escape (the four characters \x1B) reads apart from one that was escaped.
+std::string EscapeQuoted(std::string_view text, char quote, std::size_t bound = ShownPieceBytes);
+
 // A JSON document with every character from DEL up that EscapeText escapes (DEL, C1 controls,
 // format characters, line separators) written as a JSON \u escape: the same document, which
 // no longer drives a terminal. Controls below 0x20 are the JSON writer's to escape.

@@ -239,7 +239,7 @@ TEST_F(DevhostTest, AnotherPluginBesideLumora) {
     const Session run = Devhost("join a\nunload\nload-plugin Other" + other + "load\nload-plugin Other" + other +
                                 "load-plugin Lumora" + other +
                                 "chat a /fps low\nchat a fps low\nchat a fps is slow\nunload-plugin Other\n"
-                                "chat a /fps\nload-plugin Other\n");
+                                "chat a /fps\nload-plugin Other\nload-plugin Other /nonexistent/Other.so\n");
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_THAT(run.Texts("chat", "sender"), ElementsAre("Other", "Lumora", "Lumora"));
     EXPECT_THAT(run.Texts("chat", "text"), ElementsAre("/fps low", "Applied the Low performance preset.",
@@ -249,8 +249,11 @@ TEST_F(DevhostTest, AnotherPluginBesideLumora) {
               std::vector<json>{json({{"event", "chat-shown"}, {"player", "a"}, {"text", "fps is slow"}})});
     EXPECT_THAT(run.Texts("error", "message"),
                 ElementsAre("the plugin Other is already loaded", "the plugin Lumora is already loaded",
-                            "load-plugin needs a NAME and the PATH of its library"))
+                            "load-plugin needs a NAME and the PATH of its library",
+                            HasSubstr("could not copy /nonexistent/Other.so")))
         << "a loaded plugin's library is never copied over";
+    EXPECT_TRUE(std::filesystem::exists(StandIn::PluginLibrary(dir.path() / "server", "Other")))
+        << "a copy that failed leaves the library it was to replace";
 
     const Session also = Devhost("join a\nchat a /fps\n", std::string("--also-plugin Other=") + LUMORA_NEIGHBOUR_PATH);
     EXPECT_THAT(also.Texts("chat", "sender"), ElementsAre("Lumora")) << "Lumora loads first and its /fps wins";
@@ -282,6 +285,17 @@ TEST_F(DevhostTest, ReadableOutputIsEscaped) {
     EXPECT_THAT(forged.output, HasSubstr("r.A = 1\\n[chat to everyone] admin: forged"));
     EXPECT_THAT(forged.output, ::testing::Not(HasSubstr("\n[host] forged")));
     EXPECT_THAT(forged.output, ::testing::Not(HasSubstr("\n[chat to everyone]")));
+
+    // So are the server folder's path and an argument it cannot take.
+#if !defined(_WIN32)  // no line break in a Windows path
+    const auto oddFolder = dir.path() / "odd\nserver folder: forged";
+    const auto odd = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --server-dir " +
+                                             ShellQuoted(oddFolder.string()) + " " + TestSupport::NoInput());
+    EXPECT_THAT(odd.output, HasSubstr("odd\\nserver folder: forged\n"));
+#endif
+    const auto bogus = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " '--x\x1B[2J' 2>&1");
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_THAT(bogus.output, HasSubstr("unknown option: --x\\x1B[2J\n"));
 }
 
 // In JSON, what a player sends comes out with DEL, C1 and format characters escaped too.
@@ -296,27 +310,55 @@ TEST_F(DevhostTest, JsonOutputEscapesWhatATerminalMustNotGetRaw) {
 // A named pipe where the host's log goes is refused at once, never opened; a run ended by a signal
 // leaves no server folder of its own behind.
 TEST_F(DevhostTest, NoHangOnAPipeNoFolderLeftAfterASignal) {
-    const auto logs = dir.path() / "server" / "ArkApi" / "Logs";
+    // A server folder, log or temporary folder that cannot be used: a message and status 2, at once.
+    const auto server = dir.path() / "server";
+    const auto logs = server / "ArkApi" / "Logs";
     std::filesystem::create_directories(logs);
     ASSERT_EQ(TestSupport::RunCommand("mkfifo " + ShellQuoted((logs / "ArkApi.log").string())).status, 0);
-    const auto piped =
-        TestSupport::RunCommand("timeout 20 " + ShellQuoted(LUMORA_DEVHOST_PATH) + " --server-dir " +
-                                ShellQuoted((dir.path() / "server").string()) + " " + TestSupport::NoInput() + " 2>&1");
-    EXPECT_EQ(piped.status, 2);
-    EXPECT_THAT(piped.output, HasSubstr("is not a regular file"));
+    TestSupport::WriteFile(dir.path() / "file", "");
+    TestSupport::WriteFile(dir.path() / "logs-a-file" / "ArkApi" / "Logs", "");
+    TestSupport::WriteFile(dir.path() / "api-a-file" / "ArkApi", "");
+    const std::pair<std::string, std::string> unusable[] = {
+        {"--server-dir " + ShellQuoted(server.string()), "is not a regular file"},
+        {"--server-dir " + ShellQuoted((dir.path() / "logs-a-file").string()), "Not a directory"},
+        {"--server-dir " + ShellQuoted((dir.path() / "api-a-file").string()), "Not a directory"},
+        {"--server-dir " + ShellQuoted((dir.path() / "file").string()), "as the server folder"},
+    };
+    for (const auto& [options, message] : unusable) {
+        const auto run = TestSupport::RunCommand("timeout 20 " + ShellQuoted(LUMORA_DEVHOST_PATH) + " " + options +
+                                                 " " + TestSupport::NoInput() + " 2>&1");
+        EXPECT_EQ(run.status, 2) << options << ": " << run.output;
+        EXPECT_THAT(run.output, HasSubstr(message)) << options;
+    }
+    const auto noTemp =
+        TestSupport::RunCommand("TMPDIR=" + ShellQuoted((dir.path() / "file").string()) + " " +
+                                ShellQuoted(LUMORA_DEVHOST_PATH) + " " + TestSupport::NoInput() + " 2>&1");
+    EXPECT_EQ(noTemp.status, 2) << noTemp.output;
+    EXPECT_THAT(noTemp.output, HasSubstr("cannot make a server folder"));
 
-    // (SIGINT alone cannot be sent here: a shell's background job ignores it. The folder goes by a
-    // process that outlives the run, whatever ended it.)
-    for (const char* signal : {"TERM", "PIPE", "KILL"}) {
+    // The folder goes by a process that outlives the run, whatever ended it: a signal (sent to that
+    // process too where a stop by name would reach it), or a normal end with a thousand descriptors
+    // inherited. (SIGINT alone cannot be sent here: a shell's background job ignores it.)
+    const struct {
+        const char* stop;
+        bool toCleanupToo;
+        bool manyDescriptors;
+    } ends[] = {
+        {"TERM", true, false}, {"HUP", true, false}, {"PIPE", false, false}, {"KILL", false, false}, {"", false, true}};
+    for (const auto& end : ends) {
+        const std::string stop = end.stop;
         const auto out = dir.path() / "out.txt";
         const auto run = TestSupport::RunCommand(
-            "timeout 60 sh -c 'mkfifo \"$1.in\"; \"$0\" <\"$1.in\" >\"$1\" 2>&1 & pid=$!; exec 3>\"$1.in\"; "
-            "for i in $(seq 100); do grep -q \"server folder\" \"$1\" && break; sleep 0.1; done; "
-            "kill -" +
-            std::string(signal) +
-            " $pid; wait $pid; exec 3>&-; rm -f \"$1.in\"; "
+            "timeout 60 bash -c '" +
+            std::string(end.manyDescriptors ? "for i in $(seq 3 1100); do eval \"exec $i>/dev/null\"; done; " : "") +
+            "mkfifo \"$1.in\"; \"$0\" <\"$1.in\" >\"$1\" 2>&1 & pid=$!; exec 1101>\"$1.in\"; "
+            "for i in $(seq 100); do grep -q \"server folder\" \"$1\" && break; sleep 0.1; done; " +
+            (end.toCleanupToo ? "pkill -" + stop + " -P $pid; " : "") +
+            (stop.empty() ? "" : "kill -" + stop + " $pid; ") +
+            "exec 1101>&-; wait $pid; rm -f \"$1.in\"; "
             "sed -n \"s/^server folder: //p\" \"$1\"' " +
             ShellQuoted(LUMORA_DEVHOST_PATH) + " " + ShellQuoted(out.string()));
+        const std::string signal = stop.empty() ? "a normal end" : stop;
         const std::filesystem::path folder = run.output.substr(0, run.output.find('\n'));
         ASSERT_FALSE(folder.empty()) << signal;
         bool gone = false;

@@ -31,6 +31,9 @@ const Case Cases[] = {
     {"/fps status", FpsAction::Status},
     {"anything help", FpsAction::Help},
     {"/fps low now", FpsAction::Usage},
+    {"  fps   low   x  ", FpsAction::Usage},
+    {"fps low   ", FpsAction::Low},
+    {"fps a a a a a a a a", FpsAction::Usage},
     {"/fps on off", FpsAction::Usage},
     {"/fps lowest", FpsAction::Usage},
     {"/fps lo", FpsAction::Usage},
@@ -47,6 +50,7 @@ protected:
             const FString line = Utf8ToFString(c.line);
             auto before = StandIn::Heap();
             EXPECT_EQ(ParseFpsArgument(line), c.action) << '"' << c.line << '"';
+            EXPECT_EQ(ClassifyFpsWords(SplitChatLine(line)), c.action) << "as the whole line's split";
             EXPECT_EQ(StandIn::Heap().liveBlocks, before.liveBlocks) << c.line;
         }
     }
@@ -61,6 +65,18 @@ TEST_F(FpsArgumentTest, ArbitraryUnitsAreSafe) {
         const FString line(reinterpret_cast<const TCHAR*>(text.c_str()));
         EXPECT_EQ(ParseFpsArgument(line), FpsAction::Usage);
     }
+}
+
+// Only the words that decide the action become engine strings, however many follow.
+TEST_F(FpsArgumentTest, ReadsNoMoreWordsThanDecide) {
+    std::string line = "fps";
+    for (int i = 0; i < 10000; ++i) {
+        line += " a";
+    }
+    const FString text = Utf8ToFString(line);
+    const auto before = StandIn::Heap().allocations;
+    EXPECT_EQ(ParseFpsArgument(text), FpsAction::Usage);
+    EXPECT_LE(StandIn::Heap().allocations - before, 8u);
 }
 
 }  // namespace

@@ -257,6 +257,10 @@ TEST_F(FpsCommandTest, HostileCharacterNamesAreShownSafely) {
          "desrever",
          "\\u202Edesrever"},
         {std::u16string(1 << 20, u'a'), std::string(64, 'a') + "... (cut: 1048576 bytes in all)"},
+        // A quote would close the name and let it write a second statement; a spelt escape must
+        // read apart from an escaped control.
+        {u"bob' applied the Low preset (25 commands); 'alice", "bob\\' applied the Low preset (25 commands); \\'alice"},
+        {u"\\x1B\x1B", "\\\\x1B\\x1B"},
     };
     for (const auto& c : cases) {
         auto* player = StandIn::JoinWide(c.name);

@@ -201,6 +201,24 @@ TEST_F(LumoraConfigTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles)
     EXPECT_EQ(Tool("init --force " + ShellQuoted(existing)).status, 0);
     EXPECT_EQ(LoadConfigFrom(existing).Sender, "Lumora");
     EXPECT_EQ(Tool("init").out, ReadAll(path));
+    // Replaced whole: another name of the old file keeps the old text, and nothing is left beside it.
+    const std::string linked = File("linked.json", "{\"Sender\": \"old\"}");
+    std::error_code noHardLinks;
+    std::filesystem::create_hard_link(linked, dir.path() / "other-name.json", noHardLinks);
+    ASSERT_EQ(Tool("init --force " + ShellQuoted(linked)).status, 0);
+    EXPECT_EQ(ReadAll(linked), ReadAll(path));
+    if (!noHardLinks) {
+        EXPECT_EQ(ReadAll((dir.path() / "other-name.json").string()), "{\"Sender\": \"old\"}");
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+    }
+    // What failed is said.
+    const Result noFolder = Tool("init " + ShellQuoted((dir.path() / "no-folder" / "c.json").string()));
+    EXPECT_EQ(noFolder.status, 1);
+#if !defined(_WIN32)
+    EXPECT_THAT(noFolder.err, HasSubstr("c.json: No such file or directory"));
+#endif
 
     // A link, dangling or not, is never written through, with --force or without.
     std::error_code unsupported;
@@ -328,9 +346,14 @@ TEST_F(LumoraConfigTest, WarningsChangeNothing) {
          "ender\" is ignored: it is no key; did you mean \"Sender\"?\n"
          "warning: member \"\\u200BSender\" is ignored: it is no key; did you mean \"Sender\"?\n"
          "warning: member \"\\uFEFFSender\" is ignored: it is no key; did you mean \"Sender\"?"},
-        {R"({"Presets": {"loow": [], "ultra": []}})",
+        {R"({"Presets": {"loow": [], "ultra": [], "_note": "y"}})",
          "warning: Presets: member \"loow\" is ignored: it is no key; did you mean \"low\"?\n"
          "warning: Presets: member \"ultra\" is ignored: it is no key here"},
+        // A tie goes to the key of today, not to one kept for older files; a quote is escaped.
+        {R"({"OfCommands": [], "DisabledMesage": "x", "Sen\"der": "z"})",
+         "warning: member \"DisabledMesage\" is ignored: it is no key; did you mean \"DisabledMessage\"?\n"
+         "warning: member \"OfCommands\" is ignored: it is no key; did you mean \"OffCommands\"?\n"
+         "warning: member \"Sen\\\"der\" is ignored: it is no key; did you mean \"Sender\"?"},
     };
     for (const auto& c : cases) {
         const std::string path = File("warn.json", c.json);
@@ -388,6 +411,7 @@ TEST_F(LumoraConfigTest, UsageErrors) {
         EXPECT_THAT(result.err, HasSubstr("usage:")) << arguments;
         EXPECT_THAT(result.out, IsEmpty()) << arguments;
     }
+    EXPECT_THAT(Tool("'x\x1B[31m'").err, HasSubstr("unknown command: x\\x1B[31m\n")) << "the argument escaped";
 }
 
 // The schema in the repository is the one the loader's keys, limits and built-in values make; the

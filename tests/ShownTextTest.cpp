@@ -50,11 +50,19 @@ TEST(ShownTextTest, CutsAtTheBoundWithTheLengthItHad) {
         << "nor is a character";
 }
 
+// Between quotes, the quote and the backslash are escaped too, and the pair is never cut in two.
+TEST(ShownTextTest, QuotedTextCannotCloseItsQuotes) {
+    EXPECT_EQ(EscapeQuoted("say \"hi\" \\x1B 'x'\x1B", '"'), "say \\\"hi\\\" \\\\x1B 'x'\\x1B");
+    EXPECT_EQ(EscapeQuoted("it's", '\''), "it\\'s");
+    EXPECT_EQ(EscapeQuoted(std::string(63, 'x') + "'", '\''), std::string(63, 'x') + "... (cut: 64 bytes in all)");
+}
+
 // What admins read of a failed load: the library's quoted input cut to one piece, all escaped.
 TEST(ShownTextTest, ConfigFaultTextCutsLongQuotes) {
     const std::string head = "[json.exception.parse_error.101] parse error: invalid string; last read: '";
     EXPECT_EQ(ConfigFaultText(head + "\"abc'"), head + "\"abc'") << "a short quote stays whole";
     EXPECT_EQ(ConfigFaultText(head + "\"Caf\xE9\x7F'"), head + "\"Caf\\xE9\\x7F'");
+    EXPECT_EQ(ConfigFaultText(head + "\"it's \\q'"), head + "\"it\\'s \\\\q'") << "no quote ends it early";
     EXPECT_EQ(ConfigFaultText(head + "\"" + std::string(100, 'x') + "'; expected value"),
               head + "\"" + std::string(63, 'x') + "... (cut: 101 bytes in all)'; expected value");
     std::string bad;

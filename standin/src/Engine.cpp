@@ -103,7 +103,7 @@ void __fastcall ProcessEvent(DWORD64 self, UFunction* function, void* parameters
     }
     const auto* command = static_cast<const FString*>(parameters);
     std::string text = ToUtf8(ToU16(*command));
-    player->commands.push_back(text);
+    Keep(player->commands, text);
     auto space = text.find(' ');
     if (space != std::string::npos && space > 0) {
         player->cvars[text.substr(0, space)] = text.substr(space + 1);

@@ -98,8 +98,19 @@ void CopyFileOver(const std::filesystem::path& from, const std::filesystem::path
     if (std::error_code unknown; std::filesystem::equivalent(from, to, unknown)) {
         return;
     }
-    std::filesystem::remove(to, error);
-    std::filesystem::copy_file(from, to, error);
+    // Copied beside it first and renamed over it only when whole: a source that cannot be read
+    // leaves the old file in place. Renaming over a loaded library fails on Windows, as it should.
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path part = to;
+    part += ".part-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++);
+    std::filesystem::copy_file(from, part, error);
+    if (!error) {
+        std::filesystem::rename(part, to, error);
+    }
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(part, ignored);
+    }
 }
 
 std::filesystem::path InstallPlugin(const std::filesystem::path& serverDir, const std::string& name,

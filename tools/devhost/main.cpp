@@ -4,6 +4,8 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <csignal>
+
 #include <unistd.h>
 #endif
 
@@ -16,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,12 +46,17 @@ void RemoveWhenThisProcessEnds(const fs::path& folder) {
     }
     const pid_t child = fork();
     if (child == 0) {
-        for (int fd = 0; fd < 1024; ++fd) {
-            if (fd != ends[0]) {
-                close(fd);
-            }
+        // Every descriptor but the read end goes, its own copy of the write end among them, however
+        // many the run inherited: else the pipe never closes.
+        if (ends[0] > 0) {
+            close_range(0, static_cast<unsigned>(ends[0]) - 1, 0);
         }
+        close_range(static_cast<unsigned>(ends[0]) + 1, ~0U, 0);
         setsid();  // a Ctrl-C at the terminal reaches the run, not this
+        // A stop by name (pkill lumora-devhost) reaches this too; it ends only when the pipe closes.
+        for (const int stop : {SIGTERM, SIGHUP, SIGINT}) {
+            signal(stop, SIG_IGN);
+        }
         char byte = 0;
         while (read(ends[0], &byte, 1) > 0) {
         }
@@ -474,7 +482,11 @@ void Session::Execute(const std::string& line) {
 }
 
 int Session::Run() {
-    StandIn::StartHost({options_.serverDir, false, true});
+    try {
+        StandIn::StartHost({options_.serverDir, false, true});
+    } catch (const std::exception& error) {
+        throw std::runtime_error(std::string("the host could not start its log in the server folder: ") + error.what());
+    }
     StandIn::SetEventListener([this](const StandIn::Event& event) { OnEvent(event); });
 
     Install("Lumora", options_.plugin);
@@ -492,7 +504,7 @@ int Session::Run() {
         }
     }
     if (!options_.json) {
-        std::cout << "server folder: " << options_.serverDir.string() << '\n';
+        std::cout << "server folder: " << Lumora::EscapeText(options_.serverDir.string()) << '\n';
     }
     Load("Lumora", StandIn::PluginLoad::StartUp);
     for (const auto& [name, library] : options_.otherPlugins) {
@@ -535,13 +547,11 @@ int Session::Run() {
 }
 
 int UsageError(const std::string& reason) {
-    std::cerr << "lumora-devhost: " << reason << '\n' << Usage;
+    std::cerr << "lumora-devhost: " << Lumora::EscapeText(reason) << '\n' << Usage;
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     Options options;
     std::optional<fs::path> serverDir;
     for (int i = 1; i < argc; ++i) {
@@ -596,29 +606,34 @@ int main(int argc, char** argv) {
     if (serverDir) {
         options.serverDir = fs::absolute(*serverDir, error);
         fs::create_directories(options.serverDir, error);
-        if (!fs::is_directory(options.serverDir)) {
+        if (!fs::is_directory(options.serverDir, error)) {
             return UsageError("cannot use " + serverDir->string() + " as the server folder");
         }
     } else {
         try {
             options.serverDir = StandIn::NewServerFolder("lumora-server");
-        } catch (const fs::filesystem_error&) {
-            return UsageError("cannot make a server folder under " + fs::temp_directory_path().string());
+        } catch (const fs::filesystem_error& failed) {
+            // The temporary folder itself may be what is wrong (TMPDIR names no folder).
+            return UsageError(std::string("cannot make a server folder: ") + failed.what());
         }
         RemoveWhenThisProcessEnds(options.serverDir);
-    }
-    // The host's log file is opened for writing at start: a named pipe or a device there would
-    // block the start for ever. Its status is read without opening it.
-    const fs::path log = options.serverDir / "ArkApi" / "Logs" / "ArkApi.log";
-    if (fs::exists(fs::symlink_status(log, error)) && !fs::is_regular_file(fs::status(log, error))) {
-        if (ownFolder) {
-            fs::remove_all(options.serverDir, error);
-        }
-        return UsageError("the host's log file " + log.string() + " is not a regular file");
     }
     int status = Session(options).Run();
     if (ownFolder) {
         fs::remove_all(options.serverDir, error);
     }
     return status;
+}
+
+}  // namespace
+
+// Whatever fails before or after the session (a server folder or log that cannot be used) ends
+// in a message, never in terminate.
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "lumora-devhost: " << Lumora::EscapeText(error.what()) << '\n';
+        return 2;
+    }
 }

@@ -17,7 +17,7 @@ namespace Lumora {
 namespace {
 
 // A value from the file, quoted, escaped and cut.
-std::string QuoteAndCut(const std::string& text) { return "\"" + EscapeAndCut(text) + "\""; }
+std::string QuoteAndCut(const std::string& text) { return '"' + EscapeQuoted(text, '"') + '"'; }
 
 // Builds the value as the library's own parser does, and notes what the plugin's reading passes
 // over in silence: a key given twice in one object, and content after the first value.
@@ -180,22 +180,30 @@ std::size_t EditDistance(const std::u32string& a, const std::u32string& b, std::
     return row[b.size()];
 }
 
+// Keys still read so that older files load: "DisabledMessage" (now "BaselineMessage") and
+// "OnCommands" (now "Presets").
+constexpr std::string_view OlderKeys[] = {Key::DisabledMessage, Key::OnCommands};
+
 // Every member that is not one of names is ignored by the plugin: say so, and name the key it most
 // likely meant (equal once what does not show, spaces and letter case are set aside, or a letter or
-// two away). "$schema" (for editors) and keys that begin with "_" (comments) are spared.
+// two away). "$schema" (for editors) and keys that begin with "_" (comments, in any object) are spared.
 void WarnUnknownKeys(const json& object, const std::vector<std::string>& names, const std::string& where, bool topLevel,
                      WarningList& warnings) {
     for (const auto& [member, value] : object.items()) {
-        if (std::find(names.begin(), names.end(), member) != names.end() ||
-            (topLevel && (member == "$schema" || member.rfind('_', 0) == 0))) {
+        if (std::find(names.begin(), names.end(), member) != names.end() || (topLevel && member == "$schema") ||
+            member.rfind('_', 0) == 0) {
             continue;
         }
         const std::u32string shape = Skeleton(member);
         std::optional<std::string> meant;
         std::size_t best = std::max<std::size_t>(1, shape.size() / 4) + 1;
         for (const auto& name : names) {
-            const std::size_t distance = EditDistance(shape, Skeleton(name), best - 1);
-            if (distance < best) {
+            const std::size_t distance = EditDistance(shape, Skeleton(name), best);
+            // A tie goes to a key of today over one still read only for older files.
+            const bool older = std::find(std::begin(OlderKeys), std::end(OlderKeys), name) != std::end(OlderKeys);
+            const bool meantOlder =
+                meant && std::find(std::begin(OlderKeys), std::end(OlderKeys), *meant) != std::end(OlderKeys);
+            if (distance < best || (distance == best && meantOlder && !older)) {
                 best = distance;
                 meant = name;
             }
@@ -431,7 +439,9 @@ std::optional<std::string> PathHint(const std::string& path) {
             what = "is a socket";
             break;
         default:
-            what = "cannot be examined";
+            // Most often a folder on the way that cannot be searched: say what failed.
+            return "hint: " + EscapeText(path) +
+                   " cannot be examined: " + EscapeText(error ? error.message() : "its type is unknown");
     }
     return "hint: " + EscapeText(path) + " " + what + "; config.json must be a regular file";
 }

@@ -15,9 +15,11 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -181,43 +183,66 @@ std::optional<PluginConfig> Load(const std::string& path) {
     }
 }
 
-// Writes text to path, only when what is opened there is a regular file (or nothing yet): a named
-// pipe is refused at once instead of waiting for a reader, and a symbolic link is never followed.
-// With exclusive, only a new file is made: nothing that exists at path, a dangling link included.
-bool WriteRegularFile(const std::string& path, const std::string& text, bool exclusive) {
+// Writes text into a new file at path: a named pipe or anything else already there is refused at
+// once instead of waiting for a reader, and a symbolic link is never followed. The result is empty,
+// or what failed.
+std::string WriteNewFile(const std::string& path, const std::string& text) {
 #if defined(_WIN32)
-    const HANDLE file =
-        CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, exclusive ? CREATE_NEW : OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file = CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return std::system_category().message(static_cast<int>(GetLastError()));
     }
     DWORD written = 0;
-    const bool ok = GetFileType(file) == FILE_TYPE_DISK && SetEndOfFile(file) &&
-                    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size();
+    const bool ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+    const std::string failed = ok ? "" : std::system_category().message(static_cast<int>(GetLastError()));
     CloseHandle(file);
-    return ok;
+    return failed;
 #else
     const int file =
-        open(path.c_str(),
-             O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (exclusive ? O_EXCL : 0), 0644);
+        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
     if (file < 0) {
-        return false;
+        return std::generic_category().message(errno);
     }
-    struct stat status {};
-    bool ok = fstat(file, &status) == 0 && S_ISREG(status.st_mode) && ftruncate(file, 0) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
+    std::string failed;
+    for (std::size_t done = 0; failed.empty() && done < text.size();) {
         const ssize_t wrote = write(file, text.data() + done, text.size() - done);
-        ok = wrote > 0;
-        done += ok ? static_cast<std::size_t>(wrote) : 0;
+        if (wrote <= 0) {
+            failed = std::generic_category().message(wrote < 0 ? errno : EIO);
+        }
+        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
     }
-    return close(file) == 0 && ok;
+    if (close(file) != 0 && failed.empty()) {
+        failed = std::generic_category().message(errno);
+    }
+    return failed;
 #endif
 }
 
+// Writes text to path. An existing regular file is replaced whole: the text goes to a new file
+// beside it, renamed over it once complete, so another name of the old file (a hard link) keeps
+// the old text and a crash never leaves half a file. The result is empty, or what failed.
+std::string WriteConfigFile(const std::string& path, const std::string& text, bool replace) {
+    if (!replace) {
+        return WriteNewFile(path, text);
+    }
+    fs::path part = path;
+    part += ".part-" + std::to_string(std::random_device{}());
+    std::string failed = WriteNewFile(part.string(), text);
+    std::error_code error;
+    if (failed.empty()) {
+        fs::rename(part, path, error);
+        failed = error ? error.message() : "";
+    }
+    if (!failed.empty()) {
+        fs::remove(part, error);
+    }
+    return failed;
+}
+
 int UsageError(const std::string& reason) {
-    std::cerr << "lumora-config: " << reason << '\n' << Usage;
+    std::cerr << "lumora-config: " << EscapeText(reason) << '\n' << Usage;
     return 2;
 }
 
@@ -302,9 +327,12 @@ int main(int argc, char** argv) {
             std::cerr << "lumora-config: " << EscapeText(*file) << " exists; use --force to overwrite it\n";
             return 1;
         }
-        if (!WriteRegularFile(*file, text, !force)) {
-            std::cerr << "lumora-config: could not write " << EscapeText(*file)
-                      << ": it must be a regular file that can be written\n";
+        if (fs::exists(status) && !fs::is_regular_file(status)) {
+            std::cerr << "lumora-config: could not write " << EscapeText(*file) << ": it is not a regular file\n";
+            return 1;
+        }
+        if (const std::string failed = WriteConfigFile(*file, text, fs::exists(status)); !failed.empty()) {
+            std::cerr << "lumora-config: could not write " << EscapeText(*file) << ": " << EscapeText(failed) << '\n';
             return 1;
         }
         return 0;

@@ -37,9 +37,9 @@ ARK_API std::filesystem::path NewServerFolder(const std::string& prefix);
 // library NAME.so (NAME.dll on Windows).
 ARK_API std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name);
 ARK_API std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, const std::string& name);
-// Copies from over to: the file at to goes first (mingw-w64's library cannot copy over a file on
-// Windows), and a file copied onto itself (the same path, or the same file through links) is left
-// as it is, never removed.
+// Copies from over to: into a file beside it, renamed over it once complete, so a failed copy
+// leaves the file at to as it was; a file copied onto itself (the same path, or the same file
+// through links) is left as it is, never removed.
 ARK_API void CopyFileOver(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
 // Puts a plugin's library where the host loads it from (PluginLibrary), making the folder; returns
 // that path.
@@ -81,7 +81,8 @@ ARK_API bool IsConnected(AShooterPlayerController* player);
 ARK_API void RenameWide(AShooterPlayerController* player, const std::u16string& characterName);
 // Drops the record of a player who has left; its controller's memory is freed.
 ARK_API void Forget(AShooterPlayerController* player);
-// Every console command that the client received, in order, and its console variables.
+// The console commands that the client received, in order (a long run keeps the recent ones, as
+// every record), and its console variables.
 ARK_API std::vector<std::string> ClientCommands(AShooterPlayerController* player);
 ARK_API std::map<std::string, std::string> ClientCvars(AShooterPlayerController* player);
 ARK_API void ClearClientCommands(AShooterPlayerController* player);
