@@ -24,9 +24,10 @@ add_library(lumora_real_objects OBJECT ${LUMORA_PLUGIN_SOURCES})
 set_target_properties(lumora_real_objects PROPERTIES MSVC_RUNTIME_LIBRARY "MultiThreadedDLL")
 target_compile_definitions(lumora_real_objects PRIVATE $<$<CONFIG:Debug>:_ITERATOR_DEBUG_LEVEL=0> UNICODE _UNICODE)
 # The SDK's own include paths; sdk-shims adds only fmt/format.h, the fmt bundled with its spdlog.
-target_include_directories(lumora_real_objects PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated
-                                                       ${LUMORA_ASAAPI_SDK} ${LUMORA_ASAAPI_SDK}/API/UE
-                                                       ${PROJECT_SOURCE_DIR}/cmake/sdk-shims)
+# The SDK's headers are external (/external:I with /external:W0): their warnings are the SDK's.
+target_include_directories(lumora_real_objects PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_include_directories(lumora_real_objects SYSTEM PRIVATE ${LUMORA_ASAAPI_SDK} ${LUMORA_ASAAPI_SDK}/API/UE
+                                                              ${PROJECT_SOURCE_DIR}/cmake/sdk-shims)
 # Optimised, with full debug information in Lumora.pdb (what an admin sends with a crash dump), and
 # the unreferenced and identical code folded away again.
 target_compile_options(lumora_real_objects PRIVATE /permissive- /utf-8 /W4 /O2 /Zi /FS)

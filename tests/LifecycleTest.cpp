@@ -1,7 +1,9 @@
 // The plugin as the host runs it: the built library loaded with the dynamic loader from a server
 // folder, started, used by players, stopped and unloaded.
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -264,10 +266,14 @@ TEST_F(LifecycleTest, UnloadWithoutInitIsHarmless) {
     EXPECT_THAT(StandIn::HookCalls(), IsEmpty());
 }
 
+// The messenger gets the library's own path, in any folder. config.json is found by the host's
+// working folder, which the host gives in the ANSI code page on Windows: a server in a folder whose
+// name has a character outside it (here U+2603) runs on the built-in configuration there.
 TEST_F(LifecycleTest, MessengerGetsThePathTheLibraryWasLoadedFrom) {
     const auto odd = server.path() / std::filesystem::path(u8"Ark Server é☃");
     StandIn::StartHost({odd, false, false});
     const auto installed = TestSupport::InstallPlugin(odd, "Lumora", LUMORA_PLUGIN_PATH);
+    TestSupport::WriteFile(StandIn::PluginFolder(odd, "Lumora") / "config.json", R"({"Sender": "Odd"})");
     Load();
     auto* alice = StandIn::Join("Alice");
     StandIn::Chat(alice, "/fps help");
@@ -275,6 +281,16 @@ TEST_F(LifecycleTest, MessengerGetsThePathTheLibraryWasLoadedFrom) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(std::filesystem::path(std::u8string(requests[0].begin(), requests[0].end())).lexically_normal(),
               installed.lexically_normal());
+#if defined(_WIN32)
+    const bool ansiLacksIt = GetACP() != CP_UTF8;
+#else
+    const bool ansiLacksIt = false;
+#endif
+    ASSERT_EQ(StandIn::ChatLines().size(), 1u);
+    EXPECT_EQ(StandIn::ChatLines()[0].sender, ansiLacksIt ? "Lumora" : "Odd");
+    if (ansiLacksIt) {
+        EXPECT_THAT(Messages(), Contains(::testing::HasSubstr("invalid configuration: could not open ")));
+    }
 }
 
 TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {

@@ -12,8 +12,8 @@ namespace {
 constexpr char ChatCallbackKind[] = "chat-message callback";
 
 template <typename Entry>
-void Clear(Entry& entry) {
-    if constexpr (requires { entry.live; }) {
+void Clear([[maybe_unused]] Entry& entry) {
+    if constexpr (requires(Entry& e) { e.live; }) {
         *entry.live = false;
     }
 }

@@ -250,14 +250,23 @@ IApiUtils& GetApiUtils() {
 // The server's folder: the one the host was started in, else the executable's own.
 std::string Tools::GetCurrentDir() {
     auto& dir = StandIn::State().serverDir;
+#if defined(_WIN32)
+    // As the host, which asks GetModuleFileNameA: the ANSI code page, '?' for a character it lacks,
+    // at most MAX_PATH.
+    std::wstring wide = dir.wstring();
+    if (wide.empty()) {
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        wide = std::filesystem::path(path).parent_path().wstring();
+    }
+    char ansi[MAX_PATH] = {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi,
+                                           MAX_PATH - 1, nullptr, nullptr);
+    return std::string(ansi, length > 0 ? static_cast<std::size_t>(length) : 0);
+#else
     if (!dir.empty()) {
         return dir.string();
     }
-#if defined(_WIN32)
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::filesystem::path(path).parent_path().string();
-#else
     std::error_code error;
     return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
 #endif

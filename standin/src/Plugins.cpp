@@ -166,7 +166,7 @@ bool LoadPlugin(const std::string& name, std::string& error, PluginLoad how) {
         const std::string fullName = info["FullName"];
         const std::string description = info["Description"];
         const auto version = static_cast<float>(info["Version"]);
-        (void)static_cast<std::vector<std::string>>(info["Dependencies"]);
+        (void)info["Dependencies"].get<std::vector<std::string>>();
         plugin.preventUnloading = info.value("PreventUnloading", false);
         state.strays.erase(std::find_if(state.strays.begin(), state.strays.end(),
                                         [&](const LoadedPlugin& p) { return p.handle == handle; }));

@@ -94,10 +94,10 @@ protected:
             return;
         }
         const std::string message(msg.payload.data(), msg.payload.size());
-        const auto level = spdlog::level::to_string_view(msg.level);
+        const auto written = spdlog::level::to_string_view(msg.level);
         const std::string expected = ExpectedLevel(message);
-        if (expected != std::string(level.data(), level.size())) {
-            faults.push_back("[" + std::string(level.data(), level.size()) + "] " + message +
+        if (expected != std::string(written.data(), written.size())) {
+            faults.push_back("[" + std::string(written.data(), written.size()) + "] " + message +
                              (expected.empty() ? " (not a line of the plugin)" : " (must be " + expected + ")"));
         }
     }
