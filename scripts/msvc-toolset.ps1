@@ -12,8 +12,18 @@ if (Get-ChildItem "$vs\VC\Tools\MSVC" -Directory -Filter "$Toolset.*" -ErrorActi
 }
 $component = "Microsoft.VisualStudio.Component.VC.$Toolset.$Release.x86.x64"
 Write-Output "adding $component to $vs"
-$process = Start-Process -FilePath "$installer\vs_installer.exe" -Wait -PassThru -ArgumentList @(
+$started = Get-Date
+# The installer's own process only: Start-Process -Wait would also wait for every process it leaves
+# behind, up to the step's time limit.
+$process = Start-Process -FilePath "$installer\vs_installer.exe" -PassThru -ArgumentList @(
   'modify', '--installPath', "`"$vs`"", '--add', $component, '--quiet', '--norestart', '--nocache')
+$null = $process.Handle  # kept, so that ExitCode is there after the wait
+$process.WaitForExit()
+$minutes = [math]::Round(((Get-Date) - $started).TotalMinutes, 1)
+Write-Output "the installer exited with $($process.ExitCode) after $minutes minutes"
 if ($process.ExitCode -ne 0 -and $process.ExitCode -ne 3010) { throw "the installer exited with $($process.ExitCode)" }
 if (-not (Get-ChildItem "$vs\VC\Tools\MSVC" -Directory -Filter "$Toolset.*")) { throw "MSVC $Toolset is still missing" }
+# The folder is not enough: vcvarsall must set the toolset up.
+& cmd /c "`"$vs\VC\Auxiliary\Build\vcvarsall.bat`" x64 -vcvars_ver=$Toolset >NUL && echo ok"
+if ($LASTEXITCODE -ne 0) { throw "vcvarsall.bat x64 -vcvars_ver=$Toolset fails" }
 Write-Output "MSVC $Toolset is installed in $vs"

@@ -1,6 +1,7 @@
 // The development host driven with scripts, its events read as JSON lines.
 
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -207,10 +208,10 @@ TEST_F(DevhostTest, OptionsAndPlugins) {
     const auto inPlace = StandIn::PluginFolder(dir.path() / "server", "Lumora") / "config.json";
     TestSupport::WriteFile(inPlace, R"({"DefaultPreset": "Low"})");
     std::vector<std::filesystem::path> givens{inPlace};
-    std::error_code unsupported;  // wine has no symbolic links
-    std::filesystem::create_symlink(inPlace, dir.path() / "link.json", unsupported);
-    if (!unsupported) {
+    if (const std::string noLink = TestSupport::MakeSymlink(inPlace, dir.path() / "link.json"); noLink.empty()) {
         givens.push_back(dir.path() / "link.json");
+    } else {
+        std::cout << "the row through a link is skipped: " << noLink << '\n';
     }
     for (const auto& given : givens) {
         const Session again = Devhost("join a\nchat a /fps\n", "--config " + ShellQuoted(given.string()));

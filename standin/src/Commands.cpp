@@ -13,7 +13,7 @@ constexpr char ChatCallbackKind[] = "chat-message callback";
 
 template <typename Entry>
 void Clear([[maybe_unused]] Entry& entry) {
-    if constexpr (requires(Entry& e) { e.live; }) {
+    if constexpr (requires(Entry & e) { e.live; }) {
         *entry.live = false;
     }
 }

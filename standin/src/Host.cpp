@@ -260,8 +260,8 @@ std::string Tools::GetCurrentDir() {
         wide = std::filesystem::path(path).parent_path().wstring();
     }
     char ansi[MAX_PATH] = {};
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi,
-                                           MAX_PATH - 1, nullptr, nullptr);
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi, MAX_PATH - 1,
+                                           nullptr, nullptr);
     return std::string(ansi, length > 0 ? static_cast<std::size_t>(length) : 0);
 #else
     if (!dir.empty()) {

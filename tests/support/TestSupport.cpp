@@ -188,6 +188,18 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     out << content;
 }
 
+std::string MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
+    std::error_code error;
+    std::filesystem::create_symlink(target, link, error);
+    if (error) {
+        return "no symbolic link made: " + error.message();
+    }
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(link, error))) {
+        return "no symbolic link made, though the system reported one";
+    }
+    return "";
+}
+
 void HostTest::Load(const std::string& name, StandIn::PluginLoad how) {
     std::string error;
     ASSERT_TRUE(StandIn::LoadPlugin(name, error, how)) << error;

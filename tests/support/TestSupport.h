@@ -46,6 +46,10 @@ protected:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// Makes a symbolic link and checks that it is there: empty when it is, else why the system made
+// none (Windows needs a privilege or developer mode; wine's library may report success and make
+// nothing). A row that needs a link skips with that reason, never passing or failing without one.
+std::string MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link);
 // The host's log file as lines, without their line ends ("\n", or "\r\n" on Windows). Fails the
 // test unless the file is valid UTF-8, and every line is under 2 KB with no control character.
 std::vector<std::string> SafeLogFileLines();
