@@ -76,9 +76,9 @@ std::string LargestValid(bool escaped) {
     aliases += "]";
     std::string file = "{\"ChatCommands\":" + aliases + ",\"OffCommands\":" + list + ",\"Presets\":{\"low\":" + list +
                        ",\"medium\":" + list + ",\"high\":" + list + ",\"epic\":" + list + "}";
-    for (std::string_view key : TextKeys) {
-        if (key != Key::DefaultPreset) {
-            file += ",\"" + std::string(key) + "\":" + text(std::string(MaxStringBytes, 'm'));
+    for (const ConfigKey& key : ConfigKeyTable) {
+        if (key.kind == KeyKind::Text) {
+            file += ",\"" + std::string(key.name) + "\":" + text(std::string(MaxStringBytes, 'm'));
         }
     }
     return file + "}";

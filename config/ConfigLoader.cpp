@@ -73,13 +73,13 @@ std::string ReadString(const nlohmann::json& object, const std::string& key, con
     return text;
 }
 
-PresetMap ReadPresets(const nlohmann::json& object, const PresetMap& current) {
-    auto presets = object.find(Key::Presets);
+PresetMap ReadPresets(const nlohmann::json& object, const std::string& key, const PresetMap& current) {
+    auto presets = object.find(key);
     if (presets == object.end()) {
         return current;
     }
     if (!presets->is_object()) {
-        Fail("Presets must be an object of named command arrays");
+        Fail(key + " must be an object of named command arrays");
     }
     PresetMap result = current;
     for (std::string_view level : PresetLevelNames) {
@@ -167,14 +167,29 @@ private:
         bool keyKept = false;
     };
 
-    static bool IsConfigKey(const std::string& name) {
-        return std::find(std::begin(ConfigKeys), std::end(ConfigKeys), name) != std::end(ConfigKeys);
-    }
+    static bool IsConfigKey(const std::string& name) { return FindConfigKey(name) != nullptr; }
     static bool IsLevel(const std::string& name) {
         return std::find(PresetLevelNames.begin(), PresetLevelNames.end(), name) != PresetLevelNames.end();
     }
-    static bool IsListKey(const std::string& name) {
-        return name == Key::ChatCommands || name == Key::OnCommands || name == Key::OffCommands;
+    // What validation reads inside the value of a top-level key: the entries of a list, the
+    // levels of the presets.
+    static Children ChildrenOf(const std::string& name, bool object) {
+        const ConfigKey* key = FindConfigKey(name);
+        if (key == nullptr) {
+            return Children::None;
+        }
+        switch (key->kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                return object ? Children::None : Children::Entries;
+            case KeyKind::Presets:
+                return object ? Children::PresetLevels : Children::None;
+            case KeyKind::PresetName:
+            case KeyKind::Text:
+            case KeyKind::Boolean:
+                return Children::None;
+        }
+        return Children::None;
     }
 
     // Where the next value goes, or null when it is dropped.
@@ -208,10 +223,9 @@ private:
         Frame frame;
         if (frames_.empty()) {
             frame.children = object ? Children::ConfigKeys : Children::None;
-        } else if (frames_.size() == 1 && object && frames_.back().key == Key::Presets) {
-            frame.children = Children::PresetLevels;
-        } else if (!object && ((frames_.size() == 1 && IsListKey(frames_.back().key)) ||
-                               (frames_.size() == 2 && frames_.back().children == Children::PresetLevels))) {
+        } else if (frames_.size() == 1) {
+            frame.children = ChildrenOf(frames_.back().key, object);
+        } else if (!object && frames_.size() == 2 && frames_.back().children == Children::PresetLevels) {
             frame.children = Children::Entries;
         }
         frame.container = Slot();
@@ -357,40 +371,49 @@ ValidatedConfig ValidateConfig(const nlohmann::json& root) {
     if (!root.is_object()) {
         Fail("config.json must contain a JSON object");
     }
-
-    config.ChatCommands = ReadStringArray(root, Key::ChatCommands, config.ChatCommands, false);
-
-    std::string defaultPreset = ReadString(root, Key::DefaultPreset, config.DefaultPreset);
-    std::transform(defaultPreset.begin(), defaultPreset.end(), defaultPreset.begin(), AsciiLower);
-    if (config.Presets.count(defaultPreset) == 0) {
-        Fail("DefaultPreset must be Low, Medium, High, or Epic");
-    }
-    config.DefaultPreset = std::move(defaultPreset);
-
-    // Files written for versions before "Presets" set the default preset's list as "OnCommands".
-    // It is still read, and checked, first, so that such a file reports the same fault it always
-    // did; where "Presets" is given it is the newer word, and "OnCommands" gives way to it.
-    CommandList onCommands = ReadStringArray(root, Key::OnCommands, config.Presets.at(config.DefaultPreset), false);
-    config.Presets = ReadPresets(root, config.Presets);
-    if (!root.contains(Key::Presets)) {
-        read.onCommands = std::move(onCommands);
-    }
-
-    config.OffCommands = ReadStringArray(root, Key::OffCommands, config.OffCommands, true);
-    config.Sender = ReadString(root, Key::Sender, config.Sender);
-    config.EnabledMessage = ReadString(root, Key::EnabledMessage, config.EnabledMessage);
-    // "DisabledMessage" is the older name of the baseline reply, kept so that earlier files still
-    // load; "BaselineMessage" is the name admins are told to use, so when a file holds both it wins.
-    const std::string disabled = ReadString(root, Key::DisabledMessage, config.DisabledMessage);
-    config.DisabledMessage = ReadString(root, Key::BaselineMessage, disabled);
-    config.UsageMessage = ReadString(root, Key::UsageMessage, config.UsageMessage);
-    config.HelpMessage = ReadString(root, Key::HelpMessage, config.HelpMessage);
-
-    if (auto logUsage = root.find(Key::LogUsage); logUsage != root.end()) {
-        if (!logUsage->is_boolean()) {
-            Fail("LogUsage must be true or false");
+    // Key by key, in the table's order: the first fault in that order is the one reported. A key
+    // read under an older name comes before the one that replaces it, which then wins.
+    for (const ConfigKey& key : ConfigKeyTable) {
+        const std::string name(key.name);
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                if (key.commands != nullptr) {
+                    config.*key.commands = ReadStringArray(root, name, config.*key.commands, key.fewestEntries == 0);
+                } else {
+                    // Files written before "Presets" set the default preset's list as "OnCommands":
+                    // still read and checked, so that such a file reports the fault it always did,
+                    // and used only where the newer key is absent.
+                    CommandList list = ReadStringArray(root, name, config.Presets.at(config.DefaultPreset), false);
+                    if (!root.contains(std::string(key.replacedBy))) {
+                        read.onCommands = std::move(list);
+                    }
+                }
+                break;
+            case KeyKind::PresetName: {
+                std::string level = ReadString(root, name, config.*key.text);
+                std::transform(level.begin(), level.end(), level.begin(), AsciiLower);
+                if (config.Presets.count(level) == 0) {
+                    Fail(name + " must be Low, Medium, High, or Epic");
+                }
+                config.*key.text = std::move(level);
+                break;
+            }
+            case KeyKind::Presets:
+                config.Presets = ReadPresets(root, name, config.Presets);
+                break;
+            case KeyKind::Text:
+                config.*key.text = ReadString(root, name, config.*key.text);
+                break;
+            case KeyKind::Boolean:
+                if (auto member = root.find(name); member != root.end()) {
+                    if (!member->is_boolean()) {
+                        Fail(name + " must be true or false");
+                    }
+                    config.*key.flag = member->get<bool>();
+                }
+                break;
         }
-        config.LogUsage = logUsage->get<bool>();
     }
     return read;
 }

@@ -9,6 +9,7 @@
 
 #include <json.hpp>
 
+#include "config/ConfigKeys.h"
 #include "config/PluginConfig.h"
 
 namespace Lumora {
@@ -21,37 +22,6 @@ inline constexpr std::string_view ForcedPresetCommands[] = {"r.BloomQuality 0", 
 inline bool SetsSameVariable(std::string_view command, std::string_view forced) {
     return command.starts_with(forced.substr(0, forced.find(' ') + 1));
 }
-
-// The keys of config.json, spelled once here for the loader and the checker.
-namespace Key {
-inline constexpr char ChatCommands[] = "ChatCommands";
-inline constexpr char DefaultPreset[] = "DefaultPreset";
-inline constexpr char OnCommands[] = "OnCommands";  // read by files written for earlier versions
-inline constexpr char Presets[] = "Presets";
-inline constexpr char OffCommands[] = "OffCommands";
-inline constexpr char Sender[] = "Sender";
-inline constexpr char EnabledMessage[] = "EnabledMessage";
-inline constexpr char DisabledMessage[] = "DisabledMessage";
-inline constexpr char BaselineMessage[] = "BaselineMessage";  // the same text under the name it has today
-inline constexpr char UsageMessage[] = "UsageMessage";
-inline constexpr char HelpMessage[] = "HelpMessage";
-inline constexpr char LogUsage[] = "LogUsage";
-}  // namespace Key
-
-// Every key that config.json may hold, in the order the loader reads them.
-inline constexpr std::string_view ConfigKeys[] = {Key::ChatCommands,   Key::DefaultPreset,   Key::OnCommands,
-                                                  Key::Presets,        Key::OffCommands,     Key::Sender,
-                                                  Key::EnabledMessage, Key::DisabledMessage, Key::BaselineMessage,
-                                                  Key::UsageMessage,   Key::HelpMessage,     Key::LogUsage};
-// The keys whose values are texts.
-inline constexpr std::string_view TextKeys[] = {Key::DefaultPreset,   Key::Sender,          Key::EnabledMessage,
-                                                Key::DisabledMessage, Key::BaselineMessage, Key::UsageMessage,
-                                                Key::HelpMessage};
-
-// Limits of the values: entries of a list, bytes of a command, bytes of any other text.
-inline constexpr std::size_t MaxEntries = 64;
-inline constexpr std::size_t MaxCommandBytes = 512;
-inline constexpr std::size_t MaxStringBytes = 1024;
 
 // The most config.json may hold: the largest valid file (every list and text at its limit:
 // 204,096 bytes) still fits when every character of it is written as a \u escape (1,217,856

@@ -180,9 +180,11 @@ std::size_t EditDistance(const std::u32string& a, const std::u32string& b, std::
     return row[b.size()];
 }
 
-// Keys still read so that older files load: "DisabledMessage" (now "BaselineMessage") and
-// "OnCommands" (now "Presets").
-constexpr std::string_view OlderKeys[] = {Key::DisabledMessage, Key::OnCommands};
+// A key still read only so that older files load, which another key replaces.
+bool IsOlderKey(std::string_view name) {
+    const ConfigKey* key = FindConfigKey(name);
+    return key != nullptr && !key->replacedBy.empty();
+}
 
 // Every member that is not one of names is ignored by the plugin: say so, and name the key it most
 // likely meant (equal once what does not show, spaces and letter case are set aside, or a letter or
@@ -200,9 +202,8 @@ void WarnUnknownKeys(const json& object, const std::vector<std::string>& names, 
         for (const auto& name : names) {
             const std::size_t distance = EditDistance(shape, Skeleton(name), best);
             // A tie goes to a key of today over one still read only for older files.
-            const bool older = std::find(std::begin(OlderKeys), std::end(OlderKeys), name) != std::end(OlderKeys);
-            const bool meantOlder =
-                meant && std::find(std::begin(OlderKeys), std::end(OlderKeys), *meant) != std::end(OlderKeys);
+            const bool older = IsOlderKey(name);
+            const bool meantOlder = meant && IsOlderKey(*meant);
             if (distance < best || (distance == best && meantOlder && !older)) {
                 best = distance;
                 meant = name;
@@ -450,32 +451,47 @@ void ContentWarnings(const json& root, WarningList& warnings) {
     if (!root.is_object()) {
         return;
     }
-    WarnUnknownKeys(root, {std::begin(ConfigKeys), std::end(ConfigKeys)}, "", true, warnings);
-    if (auto aliases = root.find(Key::ChatCommands); aliases != root.end()) {
-        WarnAliases(*aliases, warnings);
-    }
-    const bool hasPresets = root.contains(Key::Presets);
-    if (root.contains(Key::OnCommands) && hasPresets) {
-        AddWarning(warnings, "on dropped", "\"OnCommands\" is dropped because \"Presets\" is present");
-    }
-    if (auto on = root.find(Key::OnCommands); on != root.end() && !hasPresets) {
-        WarnCommands(*on, Key::OnCommands, true, warnings);
-    }
-    if (auto presets = root.find(Key::Presets); presets != root.end() && presets->is_object()) {
-        std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
-        WarnUnknownKeys(*presets, levels, "Presets: ", false, warnings);
-        for (const auto& level : levels) {
-            if (auto list = presets->find(level); list != presets->end()) {
-                WarnCommands(*list, "Presets." + level, true, warnings);
-            }
+    WarnUnknownKeys(root, {ConfigKeys.begin(), ConfigKeys.end()}, "", true, warnings);
+    for (const ConfigKey& key : ConfigKeyTable) {
+        const std::string name(key.name);
+        const auto member = root.find(name);
+        if (member == root.end()) {
+            continue;
         }
-    }
-    if (auto off = root.find(Key::OffCommands); off != root.end()) {
-        WarnCommands(*off, Key::OffCommands, false, warnings);
-    }
-    for (std::string_view key : TextKeys) {
-        if (auto member = root.find(key); member != root.end() && member->is_string()) {
-            WarnZero(member->get_ref<const std::string&>(), std::string(key) + ": ", warnings);
+        switch (key.kind) {
+            case KeyKind::Aliases:
+                WarnAliases(*member, warnings);
+                break;
+            case KeyKind::Commands:
+                if (key.commands != nullptr) {
+                    WarnCommands(*member, name, false, warnings);
+                } else if (root.contains(std::string(key.replacedBy))) {
+                    AddWarning(
+                        warnings, "on dropped",
+                        "\"" + name + "\" is dropped because \"" + std::string(key.replacedBy) + "\" is present");
+                } else {
+                    WarnCommands(*member, name, true, warnings);  // the default preset's list
+                }
+                break;
+            case KeyKind::Presets:
+                if (member->is_object()) {
+                    std::vector<std::string> levels(PresetLevelNames.begin(), PresetLevelNames.end());
+                    WarnUnknownKeys(*member, levels, name + ": ", false, warnings);
+                    for (const auto& level : levels) {
+                        if (auto list = member->find(level); list != member->end()) {
+                            WarnCommands(*list, name + "." + level, true, warnings);
+                        }
+                    }
+                }
+                break;
+            case KeyKind::PresetName:
+            case KeyKind::Text:
+                if (member->is_string()) {
+                    WarnZero(member->get_ref<const std::string&>(), name + ": ", warnings);
+                }
+                break;
+            case KeyKind::Boolean:
+                break;
         }
     }
 }

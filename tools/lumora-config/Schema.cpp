@@ -38,13 +38,20 @@ std::string AnyCasePattern() {
     return pattern + ")$";
 }
 
-}  // namespace
+// "low, medium, high or epic"
+std::string LevelNames() {
+    std::string names;
+    for (std::size_t i = 0; i < PresetLevelNames.size(); ++i) {
+        names += std::string(i == 0                             ? ""
+                             : i + 1 == PresetLevelNames.size() ? " or "
+                                                                : ", ") +
+                 std::string(PresetLevelNames[i]);
+    }
+    return names;
+}
 
-Schema ConfigSchema() {
-    const PluginConfig builtIn = BuiltInConfig();
-    const std::string entries = Number(MaxEntries);
-    const std::string commandBytes = Number(MaxCommandBytes);
-    const std::string textBytes = Number(MaxStringBytes);
+// "r.BloomQuality 0, ... and r.Fog 0"
+std::string ForcedCommands() {
     std::string forced;
     for (std::size_t i = 0; i < std::size(ForcedPresetCommands); ++i) {
         forced += std::string(i == 0                                     ? ""
@@ -52,89 +59,76 @@ Schema ConfigSchema() {
                                                                          : ", ") +
                   std::string(ForcedPresetCommands[i]);
     }
-    std::string levelNames;
-    for (std::size_t i = 0; i < PresetLevelNames.size(); ++i) {
-        levelNames += std::string(i == 0                             ? ""
-                                  : i + 1 == PresetLevelNames.size() ? " or "
-                                                                     : ", ") +
-                      std::string(PresetLevelNames[i]);
-    }
+    return forced;
+}
 
-    Schema presets = {
-        {"type", "object"},
-        {"additionalProperties", false},
-        {"description",
-         "The command lists of the presets, by their lower-case names; a preset without a member keeps "
-         "its built-in list, and members with other names are ignored by the plugin. Each list holds 1 "
-         "to " +
-             entries + " console commands (\"variable value\") of 1 to " + commandBytes +
-             " bytes. Every loaded preset ends with " + forced + ", which replace any entry for those variables."},
-        {"properties", Schema::object()}};
-    for (std::string_view level : PresetLevelNames) {
-        const std::string name(level);
-        presets["properties"][name] =
-            List(1, "The " + name + " preset's console commands, sent in order.", builtIn.Presets.at(name));
-        presets["default"][name] = builtIn.Presets.at(name);
-    }
-    Schema defaultPreset = Text("The preset that /fps on and the bare /fps apply: " + levelNames +
-                                    ", in any letter case (only A to Z are lowered).",
-                                builtIn.DefaultPreset);
-    Schema names = Schema::array();
-    for (std::string_view level : PresetLevelNames) {
-        names.push_back(std::string(level));
-    }
-    defaultPreset["anyOf"] = Schema::array();
-    defaultPreset["anyOf"].push_back({{"enum", names}});
-    defaultPreset["anyOf"].push_back({{"pattern", AnyCasePattern()}});
+// The built-in list of a list key: its field, or the default preset's list.
+const CommandList& BuiltInList(const PluginConfig& builtIn, const ConfigKey& key) {
+    return key.commands != nullptr ? builtIn.*key.commands : builtIn.Presets.at(builtIn.DefaultPreset);
+}
 
-    Schema properties = {
-        {"$schema", {{"type", "string"}, {"description", "This schema, for editors; ignored by the plugin."}}},
-        {Key::ChatCommands,
-         List(1,
-              "Chat commands that run the fps command, each registered with the host as typed (with or without a "
-              "leading /). 1 to " +
-                  entries + " entries of 1 to " + commandBytes + " bytes; sorted and freed of duplicates when loaded.",
-              builtIn.ChatCommands)},
-        {Key::DefaultPreset, defaultPreset},
-        {Key::OnCommands,
-         List(1,
-              "Replaces the default preset's list, but only when \"Presets\" is absent (otherwise it is checked and "
-              "dropped). 1 to " +
-                  entries + " commands of 1 to " + commandBytes + " bytes. Built-in: the default preset's own list.",
-              builtIn.Presets.at(builtIn.DefaultPreset))},
-        {Key::Presets, presets},
-        {Key::OffCommands,
-         List(0,
-              "The baseline that /fps off sends: 0 to " + entries + " commands of 1 to " + commandBytes +
-                  " bytes. It is a fixed set of values, not the player's former settings.",
-              builtIn.OffCommands)},
-        {Key::Sender,
-         Text("The sender name shown with every chat reply; at most " + textBytes + " bytes, may be empty.",
-              builtIn.Sender)},
-        {Key::EnabledMessage,
-         Text("Reply after a preset was applied; its first {preset} becomes the preset's name (Low, Medium, High, "
-              "Epic). At most " +
-                  textBytes + " bytes.",
-              builtIn.EnabledMessage)},
-        {Key::DisabledMessage,
-         Text("Reply after the baseline was applied, unless BaselineMessage is present. At most " + textBytes +
-                  " bytes.",
-              builtIn.DisabledMessage)},
-        {Key::BaselineMessage,
-         Text("Reply after the baseline was applied; wins over DisabledMessage (both are checked). At most " +
-                  textBytes + " bytes. Built-in: the DisabledMessage value.",
-              builtIn.DisabledMessage)},
-        {Key::UsageMessage,
-         Text("Reply to an argument that is none of the command's words. At most " + textBytes + " bytes.",
-              builtIn.UsageMessage)},
-        {Key::HelpMessage, Text("Reply to /fps help. At most " + textBytes + " bytes.", builtIn.HelpMessage)},
-        {Key::LogUsage,
-         {{"type", "boolean"},
-          {"description",
-           "When true, every applied preset and baseline writes a line naming the player's character "
-           "to the server's log."},
-          {"default", builtIn.LogUsage}}},
+}  // namespace
+
+std::string FillIn(std::string_view text, const ConfigKey& key) {
+    const PluginConfig builtIn = BuiltInConfig();
+    const bool list = key.kind == KeyKind::Aliases || key.kind == KeyKind::Commands;
+    const std::pair<std::string_view, std::string> values[] = {
+        {"{entries}", Number(MaxEntries)},       {"{commandBytes}", Number(MaxCommandBytes)},
+        {"{textBytes}", Number(MaxStringBytes)}, {"{levels}", LevelNames()},
+        {"{forced}", ForcedCommands()},          {"{count}", list ? Number(BuiltInList(builtIn, key).size()) : ""},
     };
+    std::string filled(text);
+    for (const auto& [name, value] : values) {
+        for (auto at = filled.find(name); at != std::string::npos; at = filled.find(name, at + value.size())) {
+            filled.replace(at, name.size(), value);
+        }
+    }
+    return filled;
+}
+
+Schema ConfigSchema() {
+    const PluginConfig builtIn = BuiltInConfig();
+    Schema properties = {
+        {"$schema", {{"type", "string"}, {"description", "This schema, for editors; ignored by the plugin."}}}};
+    for (const ConfigKey& key : ConfigKeyTable) {
+        const std::string description = FillIn(key.description, key);
+        Schema& property = properties[std::string(key.name)];
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                property = List(key.fewestEntries, description, BuiltInList(builtIn, key));
+                break;
+            case KeyKind::PresetName: {
+                property = Text(description, builtIn.*key.text);
+                Schema names = Schema::array();
+                for (std::string_view level : PresetLevelNames) {
+                    names.push_back(std::string(level));
+                }
+                property["anyOf"] = Schema::array();
+                property["anyOf"].push_back({{"enum", names}});
+                property["anyOf"].push_back({{"pattern", AnyCasePattern()}});
+                break;
+            }
+            case KeyKind::Presets:
+                property = {{"type", "object"},
+                            {"additionalProperties", false},
+                            {"description", description},
+                            {"properties", Schema::object()}};
+                for (std::string_view level : PresetLevelNames) {
+                    const std::string name(level);
+                    property["properties"][name] =
+                        List(1, "The " + name + " preset's console commands, sent in order.", builtIn.Presets.at(name));
+                    property["default"][name] = builtIn.Presets.at(name);
+                }
+                break;
+            case KeyKind::Text:
+                property = Text(description, builtIn.*key.text);
+                break;
+            case KeyKind::Boolean:
+                property = {{"type", "boolean"}, {"description", description}, {"default", builtIn.*key.flag}};
+                break;
+        }
+    }
     return {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
             {"$id", "urn:lumora:config"},
             {"title", "Lumora config.json"},
@@ -148,6 +142,74 @@ Schema ConfigSchema() {
             {"additionalProperties", false},
             {"patternProperties", {{"^_", {{"description", "A comment; ignored by the plugin."}}}}},
             {"properties", properties}};
+}
+
+namespace {
+
+// A cell of a Markdown table: a '|' would end it.
+std::string Cell(std::string text) {
+    for (auto at = text.find('|'); at != std::string::npos; at = text.find('|', at + 2)) {
+        text.insert(at, "\\");
+    }
+    return text;
+}
+
+std::string Quoted(const std::string& text) { return nlohmann::json(text).dump(); }
+
+}  // namespace
+
+std::string GuideKeyTable() {
+    const PluginConfig builtIn = BuiltInConfig();
+    std::string table = "| Key | Type | Limits | Built-in value |\n|---|---|---|---|\n";
+    for (const ConfigKey& key : ConfigKeyTable) {
+        std::string type, limits, value;
+        const std::string more = key.limits.empty() ? "" : "; " + FillIn(key.limits, key);
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands: {
+                type = "array of strings";
+                limits =
+                    FillIn(Number(key.fewestEntries) + " to {entries} entries, each 1 to {commandBytes} bytes", key);
+                std::string items;
+                for (const auto& item : BuiltInList(builtIn, key)) {
+                    items += (items.empty() ? "" : ", ") + Quoted(item);
+                }
+                value = "`[" + items + "]`";
+                break;
+            }
+            case KeyKind::PresetName:
+                type = "string";
+                limits = FillIn("{levels}, any letter case; at most {textBytes} bytes", key);
+                value = "`" + Quoted(builtIn.*key.text) + "`";
+                break;
+            case KeyKind::Presets: {
+                type = "object of arrays";
+                std::string members;
+                for (std::string_view level : PresetLevelNames) {
+                    members += (members.empty() ? "`" : ", `") + std::string(level) + "`";
+                }
+                limits =
+                    FillIn("members " + members + ", each 1 to {entries} strings of 1 to {commandBytes} bytes", key);
+                break;
+            }
+            case KeyKind::Text:
+                type = "string";
+                limits = FillIn("at most {textBytes} bytes", key);
+                value = "`" + Quoted(builtIn.*key.text) + "`";
+                break;
+            case KeyKind::Boolean:
+                type = "boolean";
+                limits = "`true` or `false`";
+                value = builtIn.*key.flag ? "`true`" : "`false`";
+                break;
+        }
+        if (!key.builtInShown.empty()) {
+            value = FillIn(key.builtInShown, key);
+        }
+        table +=
+            "| `" + std::string(key.name) + "` | " + type + " | " + Cell(limits + more) + " | " + Cell(value) + " |\n";
+    }
+    return table;
 }
 
 }  // namespace Lumora

@@ -41,24 +41,41 @@ const char* const Usage =
     "usage: lumora-config check FILE\n"
     "       lumora-config show [FILE] [--json]\n"
     "       lumora-config init [FILE] [--force]\n"
-    "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n";
+    "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n"
+    "       lumora-config keys        (the admin guide's table of keys)\n";
 
-// The configuration in config.json's own form, which loads back to the same record.
+// The configuration in config.json's own form, which loads back to the same record: every field
+// once, under the first key that sets it.
 json ToJson(const PluginConfig& config) {
-    json presets = json::object();
-    for (auto level : PresetLevelNames) {
-        presets[std::string(level)] = config.Presets.at(std::string(level));
+    json out = json::object();
+    for (const ConfigKey& key : ConfigKeyTable) {
+        if (SharesFieldWithEarlierKey(key)) {
+            continue;
+        }
+        const std::string name(key.name);
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                if (key.commands != nullptr) {
+                    out[name] = config.*key.commands;
+                }
+                break;
+            case KeyKind::Presets:
+                out[name] = json::object();
+                for (auto level : PresetLevelNames) {
+                    out[name][std::string(level)] = config.Presets.at(std::string(level));
+                }
+                break;
+            case KeyKind::PresetName:
+            case KeyKind::Text:
+                out[name] = config.*key.text;
+                break;
+            case KeyKind::Boolean:
+                out[name] = config.*key.flag;
+                break;
+        }
     }
-    return json{{Key::ChatCommands, config.ChatCommands},
-                {Key::DefaultPreset, config.DefaultPreset},
-                {Key::Presets, presets},
-                {Key::OffCommands, config.OffCommands},
-                {Key::Sender, config.Sender},
-                {Key::EnabledMessage, config.EnabledMessage},
-                {Key::DisabledMessage, config.DisabledMessage},
-                {Key::UsageMessage, config.UsageMessage},
-                {Key::HelpMessage, config.HelpMessage},
-                {Key::LogUsage, config.LogUsage}};
+    return out;
 }
 
 // A list of aliases, each escaped and cut like every quoted value: 64 of 512 bytes stay one line.
@@ -134,15 +151,31 @@ void PrintTable(const PluginConfig& config) {
 }
 
 void PrintConfig(const PluginConfig& config) {
-    std::cout << "chat aliases: " << Join(config.ChatCommands, ", ") << '\n'
-              << "default preset: " << PresetDisplayName(config.DefaultPreset) << '\n'
-              << "sender: " << EscapeText(config.Sender) << '\n'
-              << "enabled message: " << EscapeText(config.EnabledMessage) << '\n'
-              << "disabled message: " << EscapeText(config.DisabledMessage) << '\n'
-              << "usage message: " << EscapeText(config.UsageMessage) << '\n'
-              << "help message: " << EscapeText(config.HelpMessage) << '\n'
-              << "log usage: " << (config.LogUsage ? "true" : "false") << '\n'
-              << '\n';
+    for (const ConfigKey& key : ConfigKeyTable) {
+        if (key.shownAs.empty()) {
+            continue;  // the lists: the table below shows them
+        }
+        std::cout << key.shownAs << ": ";
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                std::cout << Join(config.*key.commands, ", ");
+                break;
+            case KeyKind::PresetName:
+                std::cout << PresetDisplayName(config.*key.text);
+                break;
+            case KeyKind::Text:
+                std::cout << EscapeText(config.*key.text);
+                break;
+            case KeyKind::Boolean:
+                std::cout << (config.*key.flag ? "true" : "false");
+                break;
+            case KeyKind::Presets:
+                break;
+        }
+        std::cout << '\n';
+    }
+    std::cout << '\n';
     PrintTable(config);
 }
 
@@ -308,6 +341,13 @@ int main(int argc, char** argv) {
             return UsageError("schema takes no FILE");
         }
         std::cout << ConfigSchema().dump(2) << '\n';
+        return 0;
+    }
+    if (command == "keys") {
+        if (file) {
+            return UsageError("keys takes no FILE");
+        }
+        std::cout << GuideKeyTable();
         return 0;
     }
     if (command == "init") {
