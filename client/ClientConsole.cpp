@@ -29,8 +29,7 @@ bool SendClientConsoleCommand(AShooterPlayerController* player, const std::strin
     const FName name("ClientRunLocalConsoleCommand", FNAME_Add);
     UFunction* remoteCall = playerClass->FindFunctionByName(name, EIncludeSuperFlag::IncludeSuper);
     if (remoteCall == nullptr) {
-        Log::GetLog()->error("{}: ClientRunLocalConsoleCommand RPC was not found; client command was not sent",
-                             PluginName);
+        WriteLog<NoRemoteCallLine>();
         return false;
     }
     // Converted only now, so that a failed lookup makes no engine string.

@@ -6,14 +6,9 @@
 #include <API/ARK/Ark.h>
 
 #include "config/PluginConfig.h"
+#include "host/Messages.h"
 
 namespace Lumora {
-
-inline constexpr char NoActivePresetReply[] = "No Lumora preset is active. /fps on uses the configured default.";
-inline constexpr char ActivePresetReplyPrefix[] = "Active Lumora preset: ";
-inline constexpr char PresetNotAvailableReply[] = "That performance preset is not available. Check config.json.";
-inline constexpr char PresetFailedReply[] = "Unable to apply the performance preset; check the server API log.";
-inline constexpr char BaselineFailedReply[] = "Unable to apply the baseline; check the server API log.";
 
 // One chat line to this player alone, under the configured sender. Nothing is reported back.
 void SendChatReply(const PluginConfig& config, AShooterPlayerController* player, const std::string& text);

@@ -79,8 +79,8 @@ void ApplyPreset(const PluginConfig& config, ActivePresetMap& table, AShooterPla
     table[player] = name;
     SendChatReply(config, player, FormatEnabledReply(config, name));
     if (config.LogUsage) {
-        Log::GetLog()->info("{}: '{}' applied the {} preset ({} commands)", PluginName, CharacterNameOf(player),
-                            PresetDisplayName(name), static_cast<std::uint64_t>(preset->second.size()));
+        WriteLog<PresetAppliedLine>(CharacterNameOf(player), PresetDisplayName(name),
+                                    static_cast<std::uint64_t>(preset->second.size()));
     }
 }
 
@@ -92,8 +92,7 @@ void ApplyBaseline(const PluginConfig& config, ActivePresetMap& table, AShooterP
     table.erase(player);
     SendChatReply(config, player, config.DisabledMessage);
     if (config.LogUsage) {
-        Log::GetLog()->info("{}: '{}' applied the configured baseline ({} commands)", PluginName,
-                            CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
+        WriteLog<BaselineAppliedLine>(CharacterNameOf(player), static_cast<std::uint64_t>(config.OffCommands.size()));
     }
 }
 

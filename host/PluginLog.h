@@ -5,18 +5,14 @@
 #include <exception>
 #include <string>
 
-#include <Logger/Logger.h>
+#include "host/Messages.h"
 
 namespace Lumora {
-
-inline constexpr char PluginName[] = "Lumora";
 
 // Writes "Lumora: WHAT failed: REASON" at error level, when there is a channel to write to.
 inline void LogFailure(const char* what, const char* reason) noexcept {
     try {
-        if (const auto& log = Log::GetLog()) {
-            log->error("{}: {} failed: {}", PluginName, std::string(what), std::string(reason));
-        }
+        WriteLog<FailedLine>(std::string(what), std::string(reason));
     } catch (...) {
         // Nothing more can be said without risking the server.
     }

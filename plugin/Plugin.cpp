@@ -34,8 +34,8 @@ void LoadCurrentConfig() {
     try {
         CurrentConfig = LoadConfig();
     } catch (const std::exception& error) {
-        Log::GetLog()->error("{}: invalid configuration: {}", PluginName, ConfigFaultText(error.what()));
-        Log::GetLog()->warn("{}: using built-in defaults", PluginName);
+        WriteLog<InvalidConfigurationLine>(ConfigFaultText(error.what()));
+        WriteLog<BuiltInDefaultsLine>();
         CurrentConfig = BuiltInConfig();
     }
 }
@@ -78,7 +78,7 @@ void InstallLogoutHook() {
     LogoutHookInstalled = AsaApi::GetHooks().SetHook(
         LogoutHookKey, reinterpret_cast<LPVOID>(&Hook_AShooterGameMode_Logout), &AShooterGameMode_Logout_original);
     if (!LogoutHookInstalled) {
-        Log::GetLog()->warn("{}: logout cleanup hook was not installed", PluginName);
+        WriteLog<NoLogoutHookLine>();
     }
 }
 
@@ -103,11 +103,10 @@ extern "C" void Plugin_Init() {
         LoadCurrentConfig();
         RegisterAliases(CurrentConfig);
         InstallLogoutHook();
-        Log::GetLog()->info("{} " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION
-                            " ({} chat aliases, default {}, baseline {} commands)",
-                            PluginName, static_cast<std::uint64_t>(AnsweringAliasCount()),
-                            PresetDisplayName(CurrentConfig.DefaultPreset),
-                            static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
+        WriteLog<LoadedLine>(std::string(LUMORA_VERSION), std::string(LUMORA_HOST_VERSION),
+                             static_cast<std::uint64_t>(AnsweringAliasCount()),
+                             PresetDisplayName(CurrentConfig.DefaultPreset),
+                             static_cast<std::uint64_t>(CurrentConfig.OffCommands.size()));
     });
 }
 
@@ -122,9 +121,7 @@ extern "C" void Plugin_Unload() {
         RemoveLogoutHook();
         ActivePresetTable.clear();
         // Without a start there is no channel, and nothing to report.
-        if (const auto& log = Log::GetLog()) {
-            log->info("{} unloaded", PluginName);
-        }
+        WriteLog<UnloadedLine>();
     });
 }
 

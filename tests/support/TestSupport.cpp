@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include "host/Messages.h"
 #include "plugin/Version.h"
 
 #include <gmock/gmock.h>
@@ -22,6 +23,8 @@
 #endif
 
 namespace TestSupport {
+
+std::string ExpectedLevel(const std::string& message);
 
 TempDir::TempDir() : path_(StandIn::NewServerFolder("lumora-test")) {}
 
@@ -53,32 +56,6 @@ bool Shaped(std::string_view text, const std::vector<std::string_view>& pieces) 
         at += pieces[i].size();
     }
     return true;
-}
-
-// Every line the plugin writes, with its level, so that a line at another level, or a line the
-// admin's guide does not list, fails the test that caused it; "" for a line the plugin never writes.
-std::string ExpectedLevel(const std::string& message) {
-    static const std::pair<std::vector<std::string_view>, const char*> lines[] = {
-        {{"Lumora: invalid configuration: ", ""}, "error"},
-        {{"Lumora: using built-in defaults"}, "warning"},
-        {{"Lumora: logout cleanup hook was not installed"}, "warning"},
-        {{"Lumora " LUMORA_VERSION " loaded for ASAAPI " LUMORA_HOST_VERSION " (", " chat aliases, default ",
-          ", baseline ", " commands)"},
-         "info"},
-        {{"Lumora unloaded"}, "info"},
-        {{"Lumora: '", "' applied the ", " preset (", " commands)"}, "info"},
-        {{"Lumora: '", "' applied the configured baseline (", " commands)"}, "info"},
-        {{"Lumora: ClientRunLocalConsoleCommand RPC was not found; client command was not sent"}, "error"},
-        {{"Lumora: start-up failed: ", ""}, "error"},
-        {{"Lumora: unload failed: ", ""}, "error"},
-        {{"Lumora: the fps command failed: ", ""}, "error"},
-    };
-    for (const auto& [pieces, level] : lines) {
-        if (Shaped(message, pieces)) {
-            return level;
-        }
-    }
-    return "";
 }
 
 class LevelCheckSink final : public spdlog::sinks::base_sink<std::mutex> {
@@ -113,6 +90,43 @@ std::shared_ptr<LevelCheckSink>& LevelCheck() {
 }
 
 }  // namespace
+
+const Lumora::LogLine* LogLineOf(std::string_view message) {
+    for (const Lumora::LogLine* line : Lumora::LogLines) {
+        // The format's pieces between its "{}", the first of which is the plugin's name.
+        std::string format = line->format;
+        format.replace(format.find("{}"), 2, Lumora::PluginName);
+        std::vector<std::string> texts;
+        for (std::size_t from = 0;;) {
+            const std::size_t at = format.find("{}", from);
+            texts.push_back(format.substr(from, at - from));
+            if (at == std::string::npos) {
+                break;
+            }
+            from = at + 2;
+        }
+        if (Shaped(message, std::vector<std::string_view>(texts.begin(), texts.end()))) {
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+std::string ExpectedLevel(const std::string& message) {
+    const Lumora::LogLine* line = LogLineOf(message);
+    if (line == nullptr) {
+        return "";
+    }
+    switch (line->level) {
+        case Lumora::LogLevel::Info:
+            return "info";
+        case Lumora::LogLevel::Warning:
+            return "warning";
+        case Lumora::LogLevel::Error:
+            return "error";
+    }
+    return "";
+}
 
 void HostTest::SetUp() {
     StandIn::StartHost({server.path(), false, true});

@@ -3,11 +3,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "AsaApiStandIn/Control.h"
+
+namespace Lumora {
+struct LogLine;
+}
 
 namespace TestSupport {
 
@@ -78,5 +83,10 @@ CommandResult RunCommand(const std::string& command);
 std::string ShellQuoted(const std::string& text);
 // The shell's redirection of standard input from the null device.
 std::string NoInput();
+
+// The plugin's log line that message is, by the shapes of the lines the plugin writes (null for a
+// line it never writes), and that line's level: "info", "warning", "error", or "".
+const Lumora::LogLine* LogLineOf(std::string_view message);
+std::string ExpectedLevel(const std::string& message);
 
 }  // namespace TestSupport

@@ -22,7 +22,7 @@ namespace {
 bool failed = false;
 
 // What resident memory may grow by over the chat phase, after its first tenth.
-constexpr std::uint64_t ResidentGrowthKiB = 32 * 1024;
+constexpr std::uint64_t ResidentGrowthKiB = 8 * 1024;
 
 void Expect(bool condition, const std::string& what) {
     if (!condition) {
@@ -91,7 +91,7 @@ void ChatPhase(std::uint64_t lines, int playerCount) {
             if (firstResident == 0) {
                 firstResident = resident;
             }
-            Expect(resident <= firstResident + ResidentGrowthKiB, "resident memory grew by more than 32 MiB");
+            Expect(resident <= firstResident + ResidentGrowthKiB, "resident memory grew by more than 8 MiB");
             Expect(heap.liveBlocks == heapAtStart.liveBlocks + 2, "engine blocks beyond the two aliases");
         }
     }

@@ -1,0 +1,69 @@
+#pragma once
+// Every fixed chat reply and every line the plugin logs, with its level, once: the code sends and
+// writes these, and the tests hold the admin guide's tables to them. Configurable replies are keys
+// of config.json instead.
+
+#include <string_view>
+
+#include <Logger/Logger.h>
+
+namespace Lumora {
+
+inline constexpr char PluginName[] = "Lumora";
+
+// ---- fixed replies -------------------------------------------------------------------------------
+
+inline constexpr char NoActivePresetReply[] = "No Lumora preset is active. /fps on uses the configured default.";
+inline constexpr char ActivePresetReplyPrefix[] = "Active Lumora preset: ";  // then "Medium."
+inline constexpr char PresetNotAvailableReply[] = "That performance preset is not available. Check config.json.";
+inline constexpr char PresetFailedReply[] = "Unable to apply the performance preset; check the server API log.";
+inline constexpr char BaselineFailedReply[] = "Unable to apply the baseline; check the server API log.";
+
+inline constexpr std::string_view FixedReplies[] = {NoActivePresetReply, ActivePresetReplyPrefix,
+                                                    PresetNotAvailableReply, PresetFailedReply, BaselineFailedReply};
+
+// ---- log lines -----------------------------------------------------------------------------------
+
+enum class LogLevel { Info, Warning, Error };
+
+// A line's format: its first "{}" is PluginName.
+struct LogLine {
+    const char* format;
+    LogLevel level;
+};
+
+inline constexpr LogLine LoadedLine{"{} {} loaded for ASAAPI {} ({} chat aliases, default {}, baseline {} commands)",
+                                    LogLevel::Info};
+inline constexpr LogLine InvalidConfigurationLine{"{}: invalid configuration: {}", LogLevel::Error};
+inline constexpr LogLine BuiltInDefaultsLine{"{}: using built-in defaults", LogLevel::Warning};
+inline constexpr LogLine NoLogoutHookLine{"{}: logout cleanup hook was not installed", LogLevel::Warning};
+inline constexpr LogLine PresetAppliedLine{"{}: '{}' applied the {} preset ({} commands)", LogLevel::Info};
+inline constexpr LogLine BaselineAppliedLine{"{}: '{}' applied the configured baseline ({} commands)", LogLevel::Info};
+inline constexpr LogLine NoRemoteCallLine{
+    "{}: ClientRunLocalConsoleCommand RPC was not found; client command was not sent", LogLevel::Error};
+inline constexpr LogLine UnloadedLine{"{} unloaded", LogLevel::Info};
+// "start-up", "unload" or "the fps command", and the reason.
+inline constexpr LogLine FailedLine{"{}: {} failed: {}", LogLevel::Error};
+
+inline constexpr const LogLine* LogLines[] = {
+    &LoadedLine,          &InvalidConfigurationLine, &BuiltInDefaultsLine, &NoLogoutHookLine, &PresetAppliedLine,
+    &BaselineAppliedLine, &NoRemoteCallLine,         &UnloadedLine,        &FailedLine};
+
+// Writes Line through the plugin's channel at its level, PluginName first; nothing without a channel
+// (before the first start).
+template <const LogLine& Line, typename... Args>
+void WriteLog(const Args&... args) {
+    const auto& log = Log::GetLog();
+    if (!log) {
+        return;
+    }
+    if constexpr (Line.level == LogLevel::Info) {
+        log->info(Line.format, PluginName, args...);
+    } else if constexpr (Line.level == LogLevel::Warning) {
+        log->warn(Line.format, PluginName, args...);
+    } else {
+        log->error(Line.format, PluginName, args...);
+    }
+}
+
+}  // namespace Lumora
