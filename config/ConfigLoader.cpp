@@ -4,10 +4,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
 #include <Tools.h>
+
+#include "host/ShownText.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -92,45 +95,19 @@ PresetMap ReadPresets(const nlohmann::json& object, const std::string& key, cons
     return result;
 }
 
-// Follows how deep arrays and objects nest, and stops at the first level past the limit.
-struct DepthLimit {
-    using json = nlohmann::json;
-    std::size_t depth = 0;
-    bool tooDeep = false;
-
-    bool Enter() {
-        tooDeep = ++depth > MaxConfigDepth;
-        return !tooDeep;
-    }
-    bool null() { return true; }
-    bool boolean(bool) { return true; }
-    bool number_integer(json::number_integer_t) { return true; }
-    bool number_unsigned(json::number_unsigned_t) { return true; }
-    bool number_float(json::number_float_t, const json::string_t&) { return true; }
-    bool string(json::string_t&) { return true; }
-    bool binary(json::binary_t&) { return true; }
-    bool start_object(std::size_t) { return Enter(); }
-    bool key(json::string_t&) { return true; }
-    bool end_object() { return --depth, true; }
-    bool start_array(std::size_t) { return Enter(); }
-    bool end_array() { return --depth, true; }
-    bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
-};
-
 // Builds, in one pass over the bytes, only the part of the document that validation reads: the
 // known keys of the top-level object, the preset names inside "Presets", and no more entries of a
 // list than the first one too many. Everything else is parsed and dropped, so that no file the size
 // limit lets through costs more than a few times its size, whatever its shape; nesting deeper than
 // MaxConfigDepth stops the pass there. Validation reports the same fault either way: it reads only
 // what is kept, and stops at the first fault of a list, which comes at the latest one entry past
-// MaxEntries.
+// MaxEntries. With whole (the checker), every member is kept, and what the plugin passes over in
+// silence is noted: a key given twice in one object, content after the first value.
 class WhatTheLoaderReads {
 public:
     using json = nlohmann::json;
 
-    json root;
-    bool tooDeep = false;
-    std::optional<std::string> parseError;
+    explicit WhatTheLoaderReads(ConfigText& out, bool whole) : out_(out), whole_(whole) {}
 
     bool null() { return Put(nullptr); }
     bool boolean(bool value) { return Put(value); }
@@ -141,20 +118,33 @@ public:
     bool binary(json::binary_t&) { return Put(nullptr); }
     bool start_object(std::size_t) { return Start(true); }
     bool start_array(std::size_t) { return Start(false); }
-    bool end_object() { return frames_.pop_back(), true; }
-    bool end_array() { return frames_.pop_back(), true; }
+    bool end_object() { return End(); }
+    bool end_array() { return End(); }
     bool key(json::string_t& name) {
         Frame& frame = frames_.back();
+        if (whole_ && !frame.keys.insert(name).second) {
+            out_.keysGivenTwice.push_back({Where(), name});
+        }
         frame.key = std::move(name);
-        frame.keyKept =
-            frame.container != nullptr && ((frame.children == Children::ConfigKeys && IsConfigKey(frame.key)) ||
-                                           (frame.children == Children::PresetLevels && IsLevel(frame.key)));
+        frame.keyKept = frame.container != nullptr &&
+                        (whole_ || (frame.children == Children::ConfigKeys && IsConfigKey(frame.key)) ||
+                         (frame.children == Children::PresetLevels && IsLevel(frame.key)));
         return true;
     }
-    bool parse_error(std::size_t, const std::string&, const json::exception& fault) {
-        parseError = fault.what();
+    bool parse_error(std::size_t position, const std::string& token, const json::exception& fault) {
+        if (complete_) {
+            out_.contentAfterAt = position;  // read only with whole: the plugin stops at the value
+        } else {
+            out_.fault = fault.what();
+            // The library names no place for a number it cannot hold.
+            if (fault.id == 406) {
+                out_.overflowAt = position - std::min(position, token.size());
+            }
+        }
         return false;
     }
+
+    bool tooDeep = false;
 
 private:
     // Which children of a container validation reads.
@@ -165,6 +155,7 @@ private:
         std::size_t count = 0;
         std::string key;
         bool keyKept = false;
+        std::set<std::string> keys;  // with whole
     };
 
     static bool IsConfigKey(const std::string& name) { return FindConfigKey(name) != nullptr; }
@@ -192,17 +183,36 @@ private:
         return Children::None;
     }
 
+    // The object being read, as the checker's warnings name it ("Presets", "Presets.low[2]"), or
+    // nothing at the top. Keys are the file's own text and nesting can be deep: escaped and cut.
+    std::string Where() const {
+        std::string path;
+        for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+            if (path.size() > 4 * ShownPieceBytes) {
+                path += "...";
+                break;
+            }
+            const Frame& parent = frames_[i];
+            if (parent.container != nullptr && parent.container->is_array()) {
+                path += "[" + std::to_string(parent.count - 1) + "]";
+            } else {
+                path += (path.empty() ? "" : ".") + EscapeAndCut(parent.key);
+            }
+        }
+        return path.empty() ? "" : path + ": ";
+    }
+
     // Where the next value goes, or null when it is dropped.
     json* Slot() {
         if (frames_.empty()) {
-            return &root;
+            return &out_.root;
         }
         Frame& parent = frames_.back();
         if (parent.container == nullptr) {
             return nullptr;
         }
         if (parent.container->is_array()) {
-            const bool kept = parent.children == Children::Entries && parent.count <= MaxEntries;
+            const bool kept = whole_ || (parent.children == Children::Entries && parent.count <= MaxEntries);
             ++parent.count;
             return kept ? &parent.container->emplace_back() : nullptr;
         }
@@ -213,6 +223,7 @@ private:
         if (json* slot = Slot()) {
             *slot = std::forward<Value>(value);
         }
+        complete_ = frames_.empty();
         return true;
     }
     bool Start(bool object) {
@@ -235,8 +246,16 @@ private:
         frames_.push_back(std::move(frame));
         return true;
     }
+    bool End() {
+        frames_.pop_back();
+        complete_ = frames_.empty();
+        return true;
+    }
 
+    ConfigText& out_;
+    const bool whole_;
     std::vector<Frame> frames_;
+    bool complete_ = false;
 };
 
 // The line and column (from 1, in bytes) of the bracket that opens the given level. The text
@@ -329,41 +348,42 @@ std::string ReadConfigFile(const std::string& path) {
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
-namespace {
 
-[[noreturn]] void FailTooDeep(const std::string& bytes) {
-    const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
-    Fail("config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) + " levels at line " +
-         std::to_string(line) + ", column " + std::to_string(column));
-}
-
-}  // namespace
-
-void CheckNesting(const std::string& bytes) {
-    // The library builds the whole tree before it finds a fault, so a file of nothing but "[" would
-    // cost seconds and gigabytes: a first pass that builds nothing stops at the first level too
-    // deep. A syntax error it meets is left to the parse, which reports it in the library's own
-    // words.
-    DepthLimit limit;
-    if (!nlohmann::json::sax_parse(bytes, &limit, nlohmann::json::input_format_t::json, false, false) &&
-        limit.tooDeep) {
-        FailTooDeep(bytes);
+ConfigText ReadConfigText(const std::string& bytes, bool whole) {
+    // The first complete value only (strict off; on with whole, to see what follows it); a leading
+    // byte-order mark is skipped, comments are errors. The first fault in the text, a syntax error
+    // in the library's own words or a level too deep, is the one reported. The library would build
+    // the whole tree before it finds a fault, so a file of nothing but "[" would cost seconds and
+    // gigabytes: this pass stops at the first level too deep.
+    ConfigText text;
+    WhatTheLoaderReads read(text, whole);
+    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, whole, false) &&
+        read.tooDeep) {
+        const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
+        text.fault = "config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) +
+                     " levels at line " + std::to_string(line) + ", column " + std::to_string(column);
     }
+    if (text.fault) {
+        text.root = nullptr;
+    }
+    return text;
 }
 
 PluginConfig LoadConfigFromText(const std::string& bytes) {
-    // The first complete value only (strict off); a leading byte-order mark is skipped, comments are
-    // errors. A syntax error is reported in the library's own words, and the first fault in the text,
-    // a syntax error or a level too deep, is the one reported.
-    WhatTheLoaderReads read;
-    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, false, false)) {
-        if (read.tooDeep) {
-            FailTooDeep(bytes);
-        }
-        Fail(read.parseError.value_or("config.json could not be parsed"));
+    ConfigText text = ReadConfigText(bytes, false);
+    if (text.fault) {
+        Fail(*text.fault);
     }
-    return LoadConfigFromJson(read.root);
+    return LoadConfigFromJson(text.root);
 }
+
+namespace {
+
+// What the file gives, checked key by key in the order that decides which fault is reported.
+struct ValidatedConfig {
+    PluginConfig config;
+    std::optional<CommandList> onCommands;  // a list for the default preset, given without "Presets"
+};
 
 ValidatedConfig ValidateConfig(const nlohmann::json& root) {
     ValidatedConfig read{BuiltInConfig(), std::nullopt};
@@ -418,6 +438,8 @@ ValidatedConfig ValidateConfig(const nlohmann::json& root) {
     return read;
 }
 
+// What the file cannot control: the replaced default preset's list, every preset ending with the
+// forced commands, the aliases sorted and without duplicates.
 PluginConfig NormaliseConfig(ValidatedConfig read) {
     PluginConfig& config = read.config;
     if (read.onCommands) {
@@ -431,6 +453,8 @@ PluginConfig NormaliseConfig(ValidatedConfig read) {
                               config.ChatCommands.end());
     return std::move(config);
 }
+
+}  // namespace
 
 PluginConfig LoadConfigFromJson(const nlohmann::json& root) { return NormaliseConfig(ValidateConfig(root)); }
 

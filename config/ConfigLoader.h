@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <json.hpp>
 
@@ -40,23 +42,23 @@ PluginConfig LoadConfigFrom(const std::string& path);
 // The bytes of the file at path: "could not open PATH" unless what it opens is a regular file, and
 // a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.
 std::string ReadConfigFile(const std::string& path);
-// Throws when arrays and objects in the bytes nest deeper than MaxConfigDepth, naming the line and
-// column; builds nothing, and leaves every other fault to the parse.
-void CheckNesting(const std::string& bytes);
+// One pass over config.json's bytes, as the plugin reads them.
+struct ConfigText {
+    nlohmann::json root;                     // what validation reads; with whole, every member
+    std::optional<std::string> fault;        // the first fault of the text, as the load reports it
+    std::optional<std::size_t> overflowAt;   // where a number too large for a double begins
+    // With whole only: what the plugin passes over in silence. A key given twice in one object
+    // (where it is, as "Presets.low: ", and the key), content after the first value (its byte).
+    std::vector<std::pair<std::string, std::string>> keysGivenTwice;
+    std::optional<std::size_t> contentAfterAt;
+};
+// The value that the load validates (whole: the whole document, for the checker and the fuzzer's
+// oracle), or the fault that the load reports for the text.
+ConfigText ReadConfigText(const std::string& bytes, bool whole);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
-// The checks of the load on a value already parsed: validation, then normalisation.
+// The checks of the load on a value already read: validation, then normalisation.
 PluginConfig LoadConfigFromJson(const nlohmann::json& root);
-
-// What the file gives, checked key by key in the order that decides which fault is reported.
-struct ValidatedConfig {
-    PluginConfig config;
-    std::optional<CommandList> onCommands;  // "OnCommands", given without "Presets"
-};
-ValidatedConfig ValidateConfig(const nlohmann::json& root);
-// What the file cannot control: "OnCommands" as the default preset's list when "Presets" is not
-// given, every preset ending with the forced commands, the aliases sorted and without duplicates.
-PluginConfig NormaliseConfig(ValidatedConfig read);
 
 // Ends every list of presets with the forced commands, dropping earlier settings of their variables.
 void ApplyForcedCommands(CommandList& list);

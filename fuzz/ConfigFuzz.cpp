@@ -45,8 +45,8 @@ void CheckInvariants(const PluginConfig& config) {
     }
 }
 
-// The whole document parsed by the library, as the loader once read it: the loader, which builds only
-// what it validates, must give the same record or the same fault.
+// The whole document, as the checker reads it: the loader, which builds only what it validates,
+// must give the same record or the same fault.
 struct Outcome {
     std::optional<PluginConfig> config;
     std::string fault;
@@ -55,11 +55,16 @@ struct Outcome {
 
 Outcome ThroughTheWholeTree(const std::string& bytes) {
     try {
-        CheckNesting(bytes);
+        const ConfigText text = ReadConfigText(bytes, true);
+        if (text.fault) {
+            return {std::nullopt, *text.fault};
+        }
+        // The whole document is the library's own reading of it.
         std::istringstream input(bytes);
-        nlohmann::json root;
-        input >> root;
-        return {LoadConfigFromJson(root), {}};
+        nlohmann::json parsed;
+        input >> parsed;
+        FUZZ_CHECK(parsed == text.root, "the whole document as the library reads it");
+        return {LoadConfigFromJson(text.root), {}};
     } catch (const std::exception& error) {
         return {std::nullopt, error.what()};
     }

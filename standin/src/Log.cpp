@@ -166,8 +166,6 @@ private:
     int file_ = -1;
     std::size_t size_ = 0;
 };
-#else
-using LogFileSink = spdlog::sinks::rotating_file_sink_mt;
 #endif
 
 void StartLog(const HostOptions& options) {
@@ -178,7 +176,12 @@ void StartLog(const HostOptions& options) {
     }
     if (options.fileSink) {
         state.logFile = state.serverDir / "ArkApi" / "Logs" / "ArkApi.log";
+#if defined(_WIN32)
+        state.sinks.push_back(
+            std::make_shared<spdlog::sinks::rotating_file_sink_mt>(state.logFile.string(), 1024 * 1024, 5));
+#else
         state.sinks.push_back(std::make_shared<LogFileSink>(state.logFile, 1024 * 1024, 5));
+#endif
     }
     Memory() = std::make_shared<MemorySink>();
     state.sinks.push_back(Memory());

@@ -19,108 +19,6 @@ namespace {
 // A value from the file, quoted, escaped and cut.
 std::string QuoteAndCut(const std::string& text) { return '"' + EscapeQuoted(text, '"') + '"'; }
 
-// Builds the value as the library's own parser does, and notes what the plugin's reading passes
-// over in silence: a key given twice in one object, and content after the first value.
-class Reader final : public nlohmann::json_sax<json> {
-public:
-    ParsedFile result;
-
-    bool null() override { return Add(nullptr); }
-    bool boolean(bool value) override { return Add(value); }
-    bool number_integer(number_integer_t value) override { return Add(value); }
-    bool number_unsigned(number_unsigned_t value) override { return Add(value); }
-    bool number_float(number_float_t value, const string_t&) override { return Add(value); }
-    bool string(string_t& value) override { return Add(value); }
-    bool binary(binary_t& value) override { return Add(json::binary(value)); }
-    bool start_object(std::size_t) override { return Open(json::object()); }
-    bool key(string_t& name) override {
-        Frame& frame = frames_.back();
-        if (!frame.keys.insert(name).second) {
-            AddWarning(
-                result.warnings, "twice",
-                Where() + "the key " + QuoteAndCut(name) + " is given twice in one object: only the last one counts");
-        }
-        frame.key = name;
-        return true;
-    }
-    bool end_object() override { return Close(); }
-    bool start_array(std::size_t) override { return Open(json::array()); }
-    bool end_array() override { return Close(); }
-    bool parse_error(std::size_t position, const std::string& token,
-                     const nlohmann::detail::exception& error) override {
-        if (complete_) {
-            AddWarning(result.warnings, "trailing",
-                       "content after the first JSON value (from byte " + std::to_string(position) + ") is ignored");
-        } else {
-            result.error = error.what();
-            // The library names no place for a number it cannot hold.
-            if (error.id == 406) {
-                overflowAt = position - std::min(position, token.size());
-            }
-        }
-        return false;
-    }
-
-    std::optional<std::size_t> overflowAt;  // the byte where a number too large begins
-
-private:
-    struct Frame {
-        json* value;
-        std::set<std::string> keys;
-        std::string key;
-    };
-
-    // The object being read, named as warnings name it ("Presets", "Presets.low[2]"), or nothing
-    // at the top. Keys are the file's own text and nesting can be deep: the path is escaped and cut.
-    std::string Where() const {
-        std::string path;
-        for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
-            if (path.size() > 4 * ShownPieceBytes) {
-                path += "...";
-                break;
-            }
-            const Frame& parent = frames_[i];
-            if (parent.value->is_array()) {
-                path += "[" + std::to_string(parent.value->size() - 1) + "]";
-            } else {
-                path += (path.empty() ? "" : ".") + EscapeAndCut(parent.key);
-            }
-        }
-        return path.empty() ? "" : path + ": ";
-    }
-
-    // Where the next value goes.
-    json* Slot(json&& value) {
-        if (frames_.empty()) {
-            result.root = std::move(value);
-            return &result.root;
-        }
-        Frame& frame = frames_.back();
-        if (frame.value->is_array()) {
-            frame.value->push_back(std::move(value));
-            return &frame.value->back();
-        }
-        return &((*frame.value)[frame.key] = std::move(value));
-    }
-    bool Add(json&& value) {
-        Slot(std::move(value));
-        complete_ = frames_.empty();
-        return true;
-    }
-    bool Open(json&& value) {
-        frames_.push_back({Slot(std::move(value)), {}, {}});
-        return true;
-    }
-    bool Close() {
-        frames_.pop_back();
-        complete_ = frames_.empty();
-        return true;
-    }
-
-    std::vector<Frame> frames_;
-    bool complete_ = false;
-};
-
 // Client commands that do something other than set a variable, and what.
 const std::map<std::string, std::string, std::less<>> KnownClientCommands = {
     {"open", "connects the client to another server or map"},
@@ -341,23 +239,26 @@ std::vector<std::string> WarningLines(const WarningList& list) {
 }
 
 ParsedFile ParseConfigText(const std::string& bytes) {
-    try {
-        CheckNesting(bytes);
-    } catch (const std::runtime_error& tooDeep) {
-        ParsedFile parsed;
-        parsed.error = tooDeep.what();
-        return parsed;
+    ConfigText text = ReadConfigText(bytes, true);
+    ParsedFile parsed;
+    parsed.root = std::move(text.root);
+    parsed.error = std::move(text.fault);
+    for (const auto& [where, key] : text.keysGivenTwice) {
+        AddWarning(parsed.warnings, "twice",
+                   where + "the key " + QuoteAndCut(key) + " is given twice in one object: only the last one counts");
     }
-    Reader reader;
-    json::sax_parse(bytes, &reader, json::input_format_t::json, true, false);
-    ParsedFile parsed = std::move(reader.result);
+    if (text.contentAfterAt) {
+        AddWarning(parsed.warnings, "trailing",
+                   "content after the first JSON value (from byte " + std::to_string(*text.contentAfterAt) +
+                       ") is ignored");
+    }
     // The library takes a U+0000 byte for the end of the input, silently.
     if (const auto zero = bytes.find('\0'); !parsed.error && zero != std::string::npos) {
         AddWarning(parsed.warnings, "trailing",
                    "content after the first JSON value (from byte " + std::to_string(zero) + ") is ignored");
     }
-    if (reader.overflowAt) {
-        const std::size_t at = *reader.overflowAt;
+    if (text.overflowAt) {
+        const std::size_t at = *text.overflowAt;
         const std::size_t lineStart = bytes.rfind('\n', at == 0 ? 0 : at - 1);
         const std::size_t line = 1 + static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + at, '\n'));
         const std::size_t column = lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart;
