@@ -348,7 +348,6 @@ std::string ReadConfigFile(const std::string& path) {
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
-
 ConfigText ReadConfigText(const std::string& bytes, bool whole) {
     // The first complete value only (strict off; on with whole, to see what follows it); a leading
     // byte-order mark is skipped, comments are errors. The first fault in the text, a syntax error
@@ -357,8 +356,7 @@ ConfigText ReadConfigText(const std::string& bytes, bool whole) {
     // gigabytes: this pass stops at the first level too deep.
     ConfigText text;
     WhatTheLoaderReads read(text, whole);
-    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, whole, false) &&
-        read.tooDeep) {
+    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, whole, false) && read.tooDeep) {
         const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
         text.fault = "config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) +
                      " levels at line " + std::to_string(line) + ", column " + std::to_string(column);

@@ -44,9 +44,9 @@ PluginConfig LoadConfigFrom(const std::string& path);
 std::string ReadConfigFile(const std::string& path);
 // One pass over config.json's bytes, as the plugin reads them.
 struct ConfigText {
-    nlohmann::json root;                     // what validation reads; with whole, every member
-    std::optional<std::string> fault;        // the first fault of the text, as the load reports it
-    std::optional<std::size_t> overflowAt;   // where a number too large for a double begins
+    nlohmann::json root;                    // what validation reads; with whole, every member
+    std::optional<std::string> fault;       // the first fault of the text, as the load reports it
+    std::optional<std::size_t> overflowAt;  // where a number too large for a double begins
     // With whole only: what the plugin passes over in silence. A key given twice in one object
     // (where it is, as "Presets.low: ", and the key), content after the first value (its byte).
     std::vector<std::pair<std::string, std::string>> keysGivenTwice;

@@ -313,11 +313,11 @@ TEST_F(DevhostTest, JsonOutputEscapesWhatATerminalMustNotGetRaw) {
 TEST_F(DevhostTest, NoHangOnAPipeNoFolderLeftAfterASignal) {
     // A server folder, log or temporary folder that cannot be used: a message and status 2, at once.
     const auto server = dir.path() / "server";
-    const auto logs = server / "ArkApi" / "Logs";
-    std::filesystem::create_directories(logs);
-    ASSERT_EQ(TestSupport::RunCommand("mkfifo " + ShellQuoted((logs / "ArkApi.log").string())).status, 0);
+    const auto log = StandIn::HostLogFile(server);
+    std::filesystem::create_directories(log.parent_path());
+    ASSERT_EQ(TestSupport::RunCommand("mkfifo " + ShellQuoted(log.string())).status, 0);
     TestSupport::WriteFile(dir.path() / "file", "");
-    TestSupport::WriteFile(dir.path() / "logs-a-file" / "ArkApi" / "Logs", "");
+    TestSupport::WriteFile(StandIn::HostLogFile(dir.path() / "logs-a-file").parent_path(), "");
     TestSupport::WriteFile(dir.path() / "api-a-file" / "ArkApi", "");
     const std::pair<std::string, std::string> unusable[] = {
         {"--server-dir " + ShellQuoted(server.string()), "is not a regular file"},

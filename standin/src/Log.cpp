@@ -175,7 +175,7 @@ void StartLog(const HostOptions& options) {
         state.sinks.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
     }
     if (options.fileSink) {
-        state.logFile = state.serverDir / "ArkApi" / "Logs" / "ArkApi.log";
+        state.logFile = HostLogFile(state.serverDir);
 #if defined(_WIN32)
         state.sinks.push_back(
             std::make_shared<spdlog::sinks::rotating_file_sink_mt>(state.logFile.string(), 1024 * 1024, 5));

@@ -248,9 +248,9 @@ ParsedFile ParseConfigText(const std::string& bytes) {
                    where + "the key " + QuoteAndCut(key) + " is given twice in one object: only the last one counts");
     }
     if (text.contentAfterAt) {
-        AddWarning(parsed.warnings, "trailing",
-                   "content after the first JSON value (from byte " + std::to_string(*text.contentAfterAt) +
-                       ") is ignored");
+        AddWarning(
+            parsed.warnings, "trailing",
+            "content after the first JSON value (from byte " + std::to_string(*text.contentAfterAt) + ") is ignored");
     }
     // The library takes a U+0000 byte for the end of the input, silently.
     if (const auto zero = bytes.find('\0'); !parsed.error && zero != std::string::npos) {

@@ -33,6 +33,11 @@ ARK_API std::filesystem::path LogFilePath();
 // A new, empty folder under the system's temporary folder, named PREFIX-<random>, for a server's
 // working folder; the caller removes it.
 ARK_API std::filesystem::path NewServerFolder(const std::string& prefix);
+// The host's log file in a server folder, ArkApi/Logs/ArkApi.log: spelt here once, for the
+// stand-in, the development host and the tests.
+inline std::filesystem::path HostLogFile(const std::filesystem::path& serverDir) {
+    return serverDir / "ArkApi" / "Logs" / "ArkApi.log";
+}
 // Where the host looks for a plugin: ArkApi/Plugins/NAME under the server's folder, and in it the
 // library NAME.so (NAME.dll on Windows).
 ARK_API std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const std::string& name);
