@@ -1,6 +1,6 @@
 # The plugin for a real server: Lumora.dll built with MSVC against the host's SDK and linked against
 # the host's import library. Nothing else is built: no stand-in, no tools, no tests.
-# In a developer environment of MSVC 14.39 (vcvarsall.bat x64 -vcvars_ver=14.39):
+# In a developer environment of the host's MSVC toolset (buildspec.json; scripts/msvc-env):
 #   cmake -S . -B build/real -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=cl \
 #         -DLUMORA_ASAAPI_SDK=C:/path/to/AsaApi/Core/Public -DLUMORA_ASAAPI_LIB=C:/path/to/AsaApi.lib
 #   cmake --build build/real

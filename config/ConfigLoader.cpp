@@ -11,6 +11,7 @@
 #include <Tools.h>
 
 #include "host/ShownText.h"
+#include "plugin/Version.h"  // generated: the project's facts
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -286,7 +287,7 @@ std::pair<std::size_t, std::size_t> PositionOfLevel(std::string_view text, std::
 
 }  // namespace
 
-std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Lumora/config.json"; }
+std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" LUMORA_NAME "/config.json"; }
 
 void ApplyForcedCommands(CommandList& list) {
     for (std::string_view forced : ForcedPresetCommands) {

@@ -7,9 +7,11 @@
 
 #include <Logger/Logger.h>
 
+#include "plugin/Version.h"  // generated: the project's facts
+
 namespace Lumora {
 
-inline constexpr char PluginName[] = "Lumora";
+inline constexpr char PluginName[] = LUMORA_NAME;
 
 // ---- fixed replies -------------------------------------------------------------------------------
 

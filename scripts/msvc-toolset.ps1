@@ -1,6 +1,6 @@
-# Makes sure Visual Studio 2022 has the MSVC toolset of one version (14.39, the host's), adding its
+# Makes sure Visual Studio 2022 has the MSVC toolset of one version (the host's), adding its
 # component with the Visual Studio installer when the image lacks it.
-# Usage: pwsh scripts/msvc-toolset.ps1 14.39 17.9
+# Usage: pwsh scripts/msvc-toolset.ps1 TOOLSET RELEASE   (buildspec.json's msvc.toolset and msvc.release)
 param([Parameter(Mandatory)][string]$Toolset, [Parameter(Mandatory)][string]$Release)
 $ErrorActionPreference = 'Stop'
 $installer = "${env:ProgramFiles(x86)}\Microsoft Visual Studio\Installer"
