@@ -296,7 +296,8 @@ TEST_F(DevhostTest, ReadableOutputIsEscaped) {
 #endif
     const auto bogus = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " '--x\x1B[2J' 2>&1");
     EXPECT_EQ(bogus.status, 2);
-    EXPECT_THAT(bogus.output, HasSubstr("unknown option: --x\\x1B[2J\n"));
+    EXPECT_THAT(bogus.output, HasSubstr("--x\\x1B[2J"));  // the quotes stay on Windows
+    EXPECT_EQ(bogus.output.find('\x1B'), std::string::npos);
 }
 
 // In JSON, what a player sends comes out with DEL, C1 and format characters escaped too.

@@ -202,6 +202,11 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     out << content;
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
 std::string MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
     std::error_code error;
     std::filesystem::create_symlink(target, link, error);

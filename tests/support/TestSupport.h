@@ -51,6 +51,8 @@ protected:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// The whole file, byte for byte; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
 // Makes a symbolic link and checks that it is there: empty when it is, else why the system made
 // none (Windows needs a privilege or developer mode; wine's library may report success and make
 // nothing). A row that needs a link skips with that reason, never passing or failing without one.
