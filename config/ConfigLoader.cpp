@@ -10,16 +10,9 @@
 
 #include <Tools.h>
 
+#include "config/RegularFile.h"
 #include "host/ShownText.h"
 #include "plugin/Version.h"  // generated: the project's facts
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace Lumora {
 namespace {
@@ -299,52 +292,14 @@ void ApplyForcedCommands(CommandList& list) {
 PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
 std::string ReadConfigFile(const std::string& path) {
-    const auto tooLarge = [&] {
+    std::optional<std::string> bytes = ReadRegularFile(path, MaxConfigBytes);
+    if (!bytes) {
+        Fail("could not open " + path);
+    }
+    if (bytes->size() > MaxConfigBytes) {
         Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 10) + " KiB");
-    };
-    // What is opened is checked, not the path before it: a named pipe swapped in between the two
-    // would block the game thread for ever. Opening never blocks, and only a regular file is read.
-    std::string bytes;
-    char buffer[1 << 16];
-#if defined(_WIN32)
-    const HANDLE file = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("could not open " + path);
     }
-    const std::unique_ptr<void, decltype(&CloseHandle)> closer(file, &CloseHandle);
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        Fail("could not open " + path);
-    }
-    for (DWORD read = 0; ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0;) {
-        bytes.append(buffer, read);
-        if (bytes.size() > MaxConfigBytes) {
-            tooLarge();
-        }
-    }
-#else
-    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
-        Fail("could not open " + path);
-    }
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{file};
-    struct stat status {};
-    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-        Fail("could not open " + path);
-    }
-    for (ssize_t read; (read = ::read(file, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<std::size_t>(read));
-        // The file may grow while it is read: no more than the limit is ever kept.
-        if (bytes.size() > MaxConfigBytes) {
-            tooLarge();
-        }
-    }
-#endif
-    return bytes;
+    return std::move(*bytes);
 }
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }

@@ -25,9 +25,9 @@ inline bool SetsSameVariable(std::string_view command, std::string_view forced) 
     return command.starts_with(forced.substr(0, forced.find(' ') + 1));
 }
 
-// The most config.json may hold: the largest valid file (every list and text at its limit:
-// 204,096 bytes) still fits when every character of it is written as a \u escape (1,217,856
-// bytes), and no file within it costs start-up more than a few tens of milliseconds or megabytes.
+// The most config.json may hold: the largest valid file (every list and text at its limit) still
+// fits when every character of it is written as a \u escape, and no file within it costs start-up
+// more than a few tens of milliseconds or megabytes (scripts/worst-files measures both).
 inline constexpr std::uintmax_t MaxConfigBytes = 1200 * 1024;
 // How deep arrays and objects may nest; a valid file needs three levels.
 inline constexpr std::size_t MaxConfigDepth = 64;

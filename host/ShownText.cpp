@@ -1,9 +1,7 @@
 #include "host/ShownText.h"
 
 namespace Lumora {
-namespace {
 
-// The length of the valid UTF-8 sequence at text[i], or 0 when none begins there.
 std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
@@ -36,6 +34,22 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
     return length;
 }
 
+char32_t DecodeUtf8(std::string_view sequence) {
+    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(sequence[k])); };
+    switch (sequence.size()) {
+        case 1:
+            return byte(0);
+        case 2:
+            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+        case 3:
+            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        default:
+            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
+    }
+}
+
+namespace {
+
 constexpr char Digits[] = "0123456789ABCDEF";
 
 std::string HexByte(unsigned char byte) { return std::string{'\\', 'x', Digits[byte >> 4], Digits[byte & 0xF]}; }
@@ -50,30 +64,6 @@ std::string Hex(unsigned value, int digits) {
 
 // A character as a visible escape: \uXXXX, or \UXXXXXXXX beyond the first plane.
 std::string CodePoint(unsigned value) { return value > 0xFFFF ? "\\U" + Hex(value, 8) : "\\u" + Hex(value, 4); }
-
-// A character as a JSON escape: beyond the first plane, as its UTF-16 surrogate pair.
-std::string JsonCodePoint(unsigned value) {
-    if (value <= 0xFFFF) {
-        return "\\u" + Hex(value, 4);
-    }
-    const unsigned offset = value - 0x10000;
-    return "\\u" + Hex(0xD800 + (offset >> 10), 4) + "\\u" + Hex(0xDC00 + (offset & 0x3FF), 4);
-}
-
-// The code point of a valid sequence.
-unsigned Decode(std::string_view sequence) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(sequence[k])); };
-    switch (sequence.size()) {
-        case 1:
-            return byte(0);
-        case 2:
-            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-        case 3:
-            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-        default:
-            return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
-    }
-}
 
 // Unicode's format characters (general category Cf, Unicode 15): invisible, so "ad\u200Bmin" would
 // read as "admin". The bidirectional controls are among them.
@@ -104,7 +94,7 @@ std::string_view::size_type ShownAt(std::string_view text, std::size_t i, std::s
         piece = HexByte(static_cast<unsigned char>(text[i]));
         return 1;
     }
-    const unsigned c = Decode(text.substr(i, length));
+    const unsigned c = DecodeUtf8(text.substr(i, length));
     if (quote != 0 && (c == static_cast<unsigned char>(quote) || c == '\\')) {
         piece = {'\\', static_cast<char>(c)};
     } else if (!Unsafe(c)) {
@@ -143,46 +133,7 @@ std::string EscapeAndCut(std::string_view text, std::size_t bound) { return Show
 
 std::string EscapeQuoted(std::string_view text, char quote, std::size_t bound) { return Shown(text, bound, quote); }
 
-std::string EscapeText(std::string_view text) { return EscapeAndCut(text, std::string::npos); }
-
-std::string JsonWithEscapedControls(std::string_view json) {
-    std::string out;
-    out.reserve(json.size());
-    for (std::size_t i = 0; i < json.size();) {
-        const std::size_t length = Utf8SequenceAt(json, i);
-        const unsigned c = length > 0 ? Decode(json.substr(i, length)) : 0;
-        if (c >= 0x7F && Unsafe(c)) {
-            out += JsonCodePoint(c);
-            i += length;
-        } else {
-            out += json[i++];  // a byte of a character kept as it is
-        }
-    }
-    return out;
-}
-
 bool IsEscapedCharacter(char32_t c) { return Unsafe(static_cast<unsigned>(c)); }
-
-std::u32string CodePoints(std::string_view text) {
-    std::u32string points;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceAt(text, i);
-        points += length == 0 ? U'\uFFFD' : static_cast<char32_t>(Decode(text.substr(i, length)));
-        i += length == 0 ? 1 : length;
-    }
-    return points;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceAt(text, i);
-        if (length == 0) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
 std::string ConfigFaultText(const std::string& what) {
     // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by

@@ -15,13 +15,10 @@ inline constexpr std::size_t ShownPieceBytes = 64;
 
 // Every control character (C0, DEL, C1), every format character (invisible ones such as \u200B and
 // the bidirectional controls) and both Unicode line separators shown as a visible escape (\n, \t,
-// \r, \x1B, \u0085, \u202E, \U000E0041), and every byte that
-// begins no valid UTF-8 sequence as \xFF; all else as it is. What comes out is valid UTF-8 and
-// escaping it again changes nothing.
-std::string EscapeText(std::string_view text);
-
-// The same, cut before the shown text would pass bound bytes (never inside a character or an
-// escape), with a mark that says how many bytes the text had.
+// \r, \x1B, \u0085, \u202E, \U000E0041), and every byte that begins no valid UTF-8 sequence as
+// \xFF; all else as it is. What comes out is valid UTF-8 and escaping it again changes nothing. It
+// is cut before the shown text would pass bound bytes (never inside a character or an escape), with
+// a mark that says how many bytes the text had. (The tools' EscapeText cuts nothing.)
 std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBytes);
 
 // The same for text shown between two quote characters: a backslash and the quote itself come out
@@ -29,19 +26,13 @@ std::string EscapeAndCut(std::string_view text, std::size_t bound = ShownPieceBy
 // that spells an escape (the four characters \x1B) reads apart from one that was escaped.
 std::string EscapeQuoted(std::string_view text, char quote, std::size_t bound = ShownPieceBytes);
 
-// A JSON document with every character from DEL up that EscapeText escapes (DEL, C1 controls,
-// format characters, line separators) written as a JSON \u escape: the same document, which
-// no longer drives a terminal. Controls below 0x20 are the JSON writer's to escape.
-std::string JsonWithEscapedControls(std::string_view json);
-
-// True for a character that EscapeText escapes: a control, a format character, a line separator.
+// True for a character that is escaped: a control, a format character, a line separator.
 bool IsEscapedCharacter(char32_t c);
 
-// The characters of valid UTF-8 text (a byte that begins no valid sequence counts as U+FFFD).
-std::u32string CodePoints(std::string_view text);
-
-// True when every byte of text belongs to a valid UTF-8 sequence.
-bool IsValidUtf8(std::string_view text);
+// The length of the valid UTF-8 sequence at text[i], or 0 when none begins there.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i);
+// The character of a valid sequence.
+char32_t DecodeUtf8(std::string_view sequence);
 
 // A load failure's text as admins read it, in the log and from the checker: the JSON library's
 // quoted input cut to one shown piece, the whole cut to one line, everything escaped.

@@ -2,7 +2,7 @@
 
 #include <gmock/gmock.h>
 
-#include "host/ShownText.h"
+#include "text/ToolText.h"
 
 using namespace Lumora;
 

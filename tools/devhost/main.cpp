@@ -29,7 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
-#include "host/ShownText.h"
+#include "text/ToolText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -9,7 +9,7 @@
 
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
-#include "host/ShownText.h"
+#include "text/ToolText.h"
 
 using nlohmann::json;
 

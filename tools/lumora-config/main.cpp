@@ -1,13 +1,5 @@
 // lumora-config: checks, shows and starts config.json with the plugin's own loading code.
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -27,9 +19,10 @@
 #include "command/ChatReply.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
-#include "host/ShownText.h"
+#include "config/RegularFile.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Schema.h"
+#include "text/ToolText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -216,53 +209,16 @@ std::optional<PluginConfig> Load(const std::string& path) {
     }
 }
 
-// Writes text into a new file at path: a named pipe or anything else already there is refused at
-// once instead of waiting for a reader, and a symbolic link is never followed. The result is empty,
-// or what failed.
-std::string WriteNewFile(const std::string& path, const std::string& text) {
-#if defined(_WIN32)
-    const HANDLE file = CreateFileW(fs::path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::system_category().message(static_cast<int>(GetLastError()));
-    }
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-    const std::string failed = ok ? "" : std::system_category().message(static_cast<int>(GetLastError()));
-    CloseHandle(file);
-    return failed;
-#else
-    const int file =
-        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
-    if (file < 0) {
-        return std::generic_category().message(errno);
-    }
-    std::string failed;
-    for (std::size_t done = 0; failed.empty() && done < text.size();) {
-        const ssize_t wrote = write(file, text.data() + done, text.size() - done);
-        if (wrote <= 0) {
-            failed = std::generic_category().message(wrote < 0 ? errno : EIO);
-        }
-        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
-    }
-    if (close(file) != 0 && failed.empty()) {
-        failed = std::generic_category().message(errno);
-    }
-    return failed;
-#endif
-}
-
 // Writes text to path. An existing regular file is replaced whole: the text goes to a new file
 // beside it, renamed over it once complete, so another name of the old file (a hard link) keeps
 // the old text and a crash never leaves half a file. The result is empty, or what failed.
 std::string WriteConfigFile(const std::string& path, const std::string& text, bool replace) {
     if (!replace) {
-        return WriteNewFile(path, text);
+        return WriteNewRegularFile(path, text);
     }
     fs::path part = path;
     part += ".part-" + std::to_string(std::random_device{}());
-    std::string failed = WriteNewFile(part.string(), text);
+    std::string failed = WriteNewRegularFile(part.string(), text);
     std::error_code error;
     if (failed.empty()) {
         fs::rename(part, path, error);
