@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "AsaApiStandIn/HostVersion.h"  // generated
+
 #include "API/ARK/Ark.h"
 #include "Logger/Logger.h"
 
@@ -208,7 +210,7 @@ ARK_API void ClearFaults();
 
 // ---- plugins ----------------------------------------------------------------------------------
 // The host's API version, which a plugin's MinApiVersion is held against unless set otherwise.
-inline constexpr float HostVersion = ASAAPI_STANDIN_HOST_VERSION;  // buildspec.json's hostVersion
+inline constexpr float HostVersion = StandInHostVersion;  // buildspec.json's hostVersion
 ARK_API void SetHostVersion(float version);
 // Why the host loads a plugin, which decides its log line: at start-up "Loaded plugin <FullName or
 // Name> V<Version> (<Description>)", for plugins.load "Loaded plugin - <Name>", for an automatic
