@@ -235,9 +235,7 @@ int UsageError(const std::string& reason) {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     std::vector<std::string> positional;
     bool asJson = false;
     bool force = false;
@@ -334,4 +332,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     return UsageError("unknown command: " + command);
+}
+
+}  // namespace
+
+// Whatever the system throws (a stream, a path, memory) ends in a message, never in terminate.
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "lumora-config: " << EscapeText(error.what()) << '\n';
+        return 2;
+    }
 }
