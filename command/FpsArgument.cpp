@@ -39,22 +39,22 @@ TArray<FString> SplitChatLine(const FString& line) {
 FpsAction ParseFpsArgument(const FString& line) {
     const TCHAR* text = *line;
     std::size_t end = 0;
-    for (int word = 0; word < 3 && text[end] != TEXT('\0'); ++word) {
-        while (text[end] == TEXT(' ')) {
+    // Past the spaces (or past a word) that begin at end.
+    const auto skip = [&](bool spaces) {
+        while (text[end] != TEXT('\0') && (text[end] == TEXT(' ')) == spaces) {
             ++end;
         }
-        if (word == 2) {
-            end += text[end] != TEXT('\0') ? 1 : 0;
-            break;
-        }
-        while (text[end] != TEXT('\0') && text[end] != TEXT(' ')) {
-            ++end;
-        }
+    };
+    for (int word = 0; word < 2; ++word) {
+        skip(true);
+        skip(false);
     }
+    skip(true);
     if (text[end] == TEXT('\0')) {
         return ClassifyFpsWords(SplitChatLine(line));
     }
-    return ClassifyFpsWords(SplitChatLine(FString(std::basic_string<TCHAR>(text, end).c_str())));
+    // One character of a third word says that more follows.
+    return ClassifyFpsWords(SplitChatLine(FString(std::basic_string<TCHAR>(text, end + 1).c_str())));
 }
 
 FpsAction ClassifyFpsWords(const TArray<FString>& words) {
