@@ -182,19 +182,4 @@ constexpr bool SharesFieldWithEarlierKey(const ConfigKey& key) {
     return false;
 }
 
-// True for a key whose value is a text.
-constexpr bool IsTextKind(KeyKind kind) {
-    switch (kind) {
-        case KeyKind::PresetName:
-        case KeyKind::Text:
-            return true;
-        case KeyKind::Aliases:
-        case KeyKind::Commands:
-        case KeyKind::Presets:
-        case KeyKind::Boolean:
-            return false;
-    }
-    return false;
-}
-
 }  // namespace Lumora

@@ -38,29 +38,25 @@ std::string AnyCasePattern() {
     return pattern + ")$";
 }
 
-// "low, medium, high or epic"
-std::string LevelNames() {
-    std::string names;
-    for (std::size_t i = 0; i < PresetLevelNames.size(); ++i) {
-        names += std::string(i == 0                             ? ""
-                             : i + 1 == PresetLevelNames.size() ? " or "
-                                                                : ", ") +
-                 std::string(PresetLevelNames[i]);
+// The items, each as shown, with separator between them and last before the last of them.
+template <typename Items, typename Shown>
+std::string Joined(const Items& items, std::string_view separator, std::string_view last, Shown shown) {
+    std::string text;
+    std::size_t i = 0;
+    for (const auto& item : items) {
+        text += std::string(i == 0 ? "" : i + 1 == std::size(items) ? last : separator) + shown(item);
+        ++i;
     }
-    return names;
+    return text;
 }
 
+std::string AsIs(std::string_view text) { return std::string(text); }
+
+// "low, medium, high or epic"
+std::string LevelNames() { return Joined(PresetLevelNames, ", ", " or ", AsIs); }
+
 // "r.BloomQuality 0, ... and r.Fog 0"
-std::string ForcedCommands() {
-    std::string forced;
-    for (std::size_t i = 0; i < std::size(ForcedPresetCommands); ++i) {
-        forced += std::string(i == 0                                     ? ""
-                              : i + 1 == std::size(ForcedPresetCommands) ? " and "
-                                                                         : ", ") +
-                  std::string(ForcedPresetCommands[i]);
-    }
-    return forced;
-}
+std::string ForcedCommands() { return Joined(ForcedPresetCommands, ", ", " and ", AsIs); }
 
 // The built-in list of a list key: its field, or the default preset's list.
 const CommandList& BuiltInList(const PluginConfig& builtIn, const ConfigKey& key) {
@@ -170,11 +166,7 @@ std::string GuideKeyTable() {
                 type = "array of strings";
                 limits =
                     FillIn(Number(key.fewestEntries) + " to {entries} entries, each 1 to {commandBytes} bytes", key);
-                std::string items;
-                for (const auto& item : BuiltInList(builtIn, key)) {
-                    items += (items.empty() ? "" : ", ") + Quoted(item);
-                }
-                value = "`[" + items + "]`";
+                value = "`[" + Joined(BuiltInList(builtIn, key), ", ", ", ", Quoted) + "]`";
                 break;
             }
             case KeyKind::PresetName:
@@ -184,10 +176,9 @@ std::string GuideKeyTable() {
                 break;
             case KeyKind::Presets: {
                 type = "object of arrays";
-                std::string members;
-                for (std::string_view level : PresetLevelNames) {
-                    members += (members.empty() ? "`" : ", `") + std::string(level) + "`";
-                }
+                const std::string members = Joined(PresetLevelNames, ", ", ", ", [](std::string_view level) {
+                    return "`" + std::string(level) + "`";
+                });
                 limits =
                     FillIn("members " + members + ", each 1 to {entries} strings of 1 to {commandBytes} bytes", key);
                 break;
