@@ -37,18 +37,13 @@ struct Result {
     std::string err;
 };
 
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 class LumoraConfigTest : public ::testing::Test {
 protected:
     Result Tool(const std::string& arguments) {
         const auto err = dir.path() / "err.txt";
         auto run = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_CONFIG_PATH) + " " + arguments + " 2>" +
                                            TestSupport::ShellQuoted(err.string()) + " " + TestSupport::NoInput());
-        return {run.status, std::move(run.output), TestSupport::WithUnixLineEnds(ReadAll(err))};
+        return {run.status, std::move(run.output), TestSupport::WithUnixLineEnds(TestSupport::ReadFile(err))};
     }
     std::string File(const std::string& name, const std::string& content) {
         const auto path = dir.path() / name;
@@ -201,18 +196,18 @@ TEST_F(LumoraConfigTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles)
 
     const std::string existing = File("existing.json", "{\"Sender\": \"mine\"}");
     EXPECT_EQ(Tool("init " + ShellQuoted(existing)).status, 1);
-    EXPECT_EQ(ReadAll(existing), "{\"Sender\": \"mine\"}");
+    EXPECT_EQ(TestSupport::ReadFile(existing), "{\"Sender\": \"mine\"}");
     EXPECT_EQ(Tool("init --force " + ShellQuoted(existing)).status, 0);
     EXPECT_EQ(LoadConfigFrom(existing).Sender, "Lumora");
-    EXPECT_EQ(Tool("init").out, ReadAll(path));
+    EXPECT_EQ(Tool("init").out, TestSupport::ReadFile(path));
     // Replaced whole: another name of the old file keeps the old text, and nothing is left beside it.
     const std::string linked = File("linked.json", "{\"Sender\": \"old\"}");
     std::error_code noHardLinks;
     std::filesystem::create_hard_link(linked, dir.path() / "other-name.json", noHardLinks);
     ASSERT_EQ(Tool("init --force " + ShellQuoted(linked)).status, 0);
-    EXPECT_EQ(ReadAll(linked), ReadAll(path));
+    EXPECT_EQ(TestSupport::ReadFile(linked), TestSupport::ReadFile(path));
     if (!noHardLinks) {
-        EXPECT_EQ(ReadAll((dir.path() / "other-name.json").string()), "{\"Sender\": \"old\"}");
+        EXPECT_EQ(TestSupport::ReadFile((dir.path() / "other-name.json").string()), "{\"Sender\": \"old\"}");
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
@@ -424,9 +419,9 @@ TEST_F(LumoraConfigTest, UsageErrors) {
 // keys' table makes now (scripts/write-key-docs writes the first two again), and the loader reads
 // every key of it.
 TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
-    EXPECT_EQ(ReadAll(LUMORA_SCHEMA_PATH), Tool("schema").out)
+    EXPECT_EQ(TestSupport::ReadFile(LUMORA_SCHEMA_PATH), Tool("schema").out)
         << "schema/config.schema.json is not what lumora-config schema writes: run scripts/write-key-docs";
-    const std::string guide = ReadAll(LUMORA_GUIDE_PATH);
+    const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
     const std::string begin =
         "<!-- The table of keys: written by scripts/write-key-docs from config/ConfigKeys.h. -->\n";
     const auto from = guide.find(begin);
@@ -435,7 +430,7 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
     ASSERT_NE(to, std::string::npos);
     EXPECT_EQ(guide.substr(from + begin.size(), to - from - begin.size()), Tool("keys").out)
         << "the guide's table of keys is not what lumora-config keys writes: run scripts/write-key-docs";
-    EXPECT_EQ(ReadAll(LUMORA_FUZZ_BUILT_IN_PATH), Tool("init").out)
+    EXPECT_EQ(TestSupport::ReadFile(LUMORA_FUZZ_BUILT_IN_PATH), Tool("init").out)
         << "fuzz/corpus/config/built-in is not what lumora-config init writes";
 
     // The loader really reads every key: each one of the wrong type fails the load with its own name.

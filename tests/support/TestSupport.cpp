@@ -170,8 +170,7 @@ std::string Utf8(const std::filesystem::path& path) {
 }
 
 std::vector<std::string> SafeLogFileLines() {
-    std::ifstream file(StandIn::LogFilePath(), std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string content = ReadFile(StandIn::LogFilePath());
     EXPECT_EQ(StandIn::ToUtf8(StandIn::ToUtf16(content)), content) << "every byte of the log is valid UTF-8";
     std::vector<std::string> lines;
     std::istringstream stream(content);
