@@ -8,7 +8,12 @@ endif()
 get_filename_component(tool_name "${TOOL}" NAME_WE)
 string(TOLOWER "${tool_name}" tool_name)
 if(tool_name STREQUAL "dumpbin")
-  execute_process(COMMAND "${TOOL}" /nologo /${TABLE} "${LIBRARY}" OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  # From the library's folder, by its name: a path that begins with "/" is an option to dumpbin.
+  get_filename_component(library "${LIBRARY}" ABSOLUTE)
+  get_filename_component(library_dir "${library}" DIRECTORY)
+  get_filename_component(library_name "${LIBRARY}" NAME)
+  execute_process(COMMAND "${TOOL}" /nologo /${TABLE} "${library_name}" WORKING_DIRECTORY "${library_dir}"
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
   if(TABLE STREQUAL "exports")
     set(row "^ +[0-9]+ +[0-9A-F]+ +[0-9A-F]+ +([^ ]+)")  # ordinal hint RVA name
   else()

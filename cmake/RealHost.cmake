@@ -1,11 +1,11 @@
 # The plugin for a real server: Lumora.dll built with MSVC against the host's SDK and linked against
 # the host's import library. Nothing else is built: no stand-in, no tools, no tests.
-# In a developer environment of the host's MSVC toolset (buildspec.json; scripts/msvc-env):
+# In a developer environment of the host's MSVC toolset (buildspec.json; scripts/windows/msvc-env):
 #   cmake -S . -B build/real -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=cl \
 #         -DLUMORA_ASAAPI_SDK=C:/path/to/AsaApi/Core/Public -DLUMORA_ASAAPI_LIB=C:/path/to/AsaApi.lib
 #   cmake --build build/real
 # Without the host's AsaApi.lib at hand, build the target lumora_real_objects first and make one
-# from what those objects import (scripts/asaapi-import-lib), then build Lumora.
+# from what those objects import (scripts/windows/asaapi-import-lib), then build Lumora.
 if(NOT MSVC)
   message(FATAL_ERROR "LUMORA_ASAAPI_SDK builds the plugin with MSVC, as the host itself is built")
 endif()

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# scripts/check-imports and scripts/check-dll on MSVC's decorated names, read as the hosted runner
+# reads them and as here: two COFF DLLs linked as MSVC links one (clang in MSVC mode, lld-link, an
+# import library from a .def), one importing three names the host exports, the other those and one
+# it does not. Each row reads them with mingw-w64's objdump or with the dumpbin stand-in (AsaApi.dll
+# listed first, then last), with MSVC's undname, LLVM's llvm-undname or no demangler on the PATH:
+# the first passes, the second is refused naming exactly the missing name, shown demangled where a
+# demangler is there and decorated where none is. A last row calls the dumpbin stand-in from bash
+# without the guard, as check-imports did before, and must see it fail as on the runner.
+# Usage: tests/windows/check-imports.sh PROJECT_DIR
+set -euo pipefail
+root=$(realpath "$1")
+exports=$root/cmake/AsaApi-exports.txt
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+mapfile -t known < <(tr -d '\r' <"$exports" | grep '^??0FString' | head -3)
+[ ${#known[@]} -eq 3 ] || { echo "the export list has no three FString constructors"; exit 1; }
+missing='?NotInTheHost@@YAXXZ'
+build() {  # DLL NAME...
+  local dll=$1 i=0 calls=""
+  shift
+  {
+    for name in "$@"; do
+      echo "__declspec(dllimport) void f$i(void) __asm__(\"$name\");"
+      calls+="f$i(); "
+      i=$((i + 1))
+    done
+    # And one name from KERNEL32.dll, so that AsaApi.dll is not the only DLL listed.
+    echo "__declspec(dllimport) unsigned long GetTickCount(void);"
+    echo "__declspec(dllexport) void Plugin_Init(void) { $calls GetTickCount(); }"
+    echo "__declspec(dllexport) void Plugin_Unload(void) {}"
+  } >"$dll.c"
+  { printf 'LIBRARY AsaApi.dll\nEXPORTS\n'; printf '    %s\n' "$@"; } >"$dll.def"
+  llvm-dlltool -m i386:x86-64 -d "$dll.def" -l "$dll.lib"
+  clang-cl-14 --target=x86_64-pc-windows-msvc /nologo /c /Zl "$dll.c" "/Fo$dll.obj"
+  lld-link /nologo /dll /noentry /nodefaultlib "/out:$dll.dll" "$dll.obj" "$dll.lib" kernel32.lib
+}
+printf 'LIBRARY KERNEL32.dll\nEXPORTS\n    GetTickCount\n' >kernel32.def
+llvm-dlltool -m i386:x86-64 -d kernel32.def -l kernel32.lib
+build Good "${known[@]}"
+build Bad "${known[@]}" "$missing"
+
+# A PATH of the tools the scripts use and no others, so that a demangler is there only when a row
+# puts it there.
+tools() {  # DIR [TOOL...]: the basic tools, then each TOOL from the stand-ins or the system
+  mkdir -p "$1"
+  for t in bash env sh cat cut sed awk grep sort comm tr wc head mktemp rm dirname basename realpath cmake \
+           x86_64-w64-mingw32-objdump; do
+    ln -sf "$(command -v "$t")" "$1/$t"
+  done
+  local dir=$1
+  shift
+  for t in "$@"; do
+    if [ -x "$root/tests/windows/bin/$t" ]; then ln -sf "$root/tests/windows/bin/$t" "$dir/$t"
+    else ln -sf "$(command -v "$t-14")" "$dir/$t"; fi
+  done
+}
+exported=$(tr -d '\r' <"$exports" | grep -c .)
+failed=0
+row() {  # READER ORDER DEMANGLER
+  local reader=$1 order=$2 demangler=$3 dir="$work/path-$1-$2-$3" out status
+  local extra=()
+  [ "$reader" = dumpbin ] && extra+=(dumpbin)
+  [ "$demangler" = none ] || extra+=("$demangler")
+  [ "$demangler" = undname ] && extra+=(llvm-undname)  # what the undname stand-in reads with
+  tools "$dir" "${extra[@]}"
+  local shown=$missing
+  [ "$demangler" = none ] || shown="void __cdecl NotInTheHost(void)  ($missing)"
+  local what="$reader${order:+ ($order)}, demangler $demangler" before=$failed
+  if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/Good.dll" 2>&1) ||
+     ! grep -qxF "check-imports: 3 names imported from AsaApi.dll, 0 not among the host's $exported exports" <<<"$out"; then
+    echo "FAILED: $what: check-dll refused a DLL whose host imports are all exported"; echo "$out"; failed=$((failed + 1))
+  fi
+  status=0
+  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-imports" "$work/Bad.dll" "$exports" 2>&1) || status=$?
+  if [ "$status" -eq 0 ] || [ "$(grep -c '^not exported by the host: ' <<<"$out")" -ne 1 ] ||
+     ! grep -qxF "not exported by the host: $shown" <<<"$out" ||
+     ! grep -qxF "check-imports: 4 names imported from AsaApi.dll, 1 not among the host's $exported exports" <<<"$out"; then
+    echo "FAILED: $what: check-imports did not name exactly $missing"; echo "$out"; failed=$((failed + 1))
+  fi
+  [ "$failed" -ne "$before" ] || echo "ok: $what"
+}
+for demangler in undname llvm-undname none; do
+  row objdump "" "$demangler"
+  row dumpbin first "$demangler"
+  row dumpbin last "$demangler"
+done
+
+# Without the guard, Git Bash's rewriting reaches the stand-in as it reaches dumpbin on the runner.
+tools "$work/path-unguarded" dumpbin
+if out=$(PATH=$work/path-unguarded bash -c 'cd "$1" && dumpbin /nologo /imports Good.dll' bash "$work" 2>&1) ||
+   ! grep -qF "cannot open input file 'C:/Program Files/Git/nologo'" <<<"$out"; then
+  echo "FAILED: the dumpbin stand-in took unguarded options from bash"; echo "$out"; failed=$((failed + 1))
+fi
+[ "$failed" -eq 0 ]
