@@ -116,7 +116,7 @@ public:
     bool end_array() { return End(); }
     bool key(json::string_t& name) {
         Frame& frame = frames_.back();
-        if (whole_ && !frame.keys.insert(name).second) {
+        if (whole_ && !frame.keys.insert(name).second && ++out_.keysGivenTwiceCount <= MaxNotedKeysGivenTwice) {
             out_.keysGivenTwice.push_back({Where(), name});
         }
         frame.key = std::move(name);
@@ -178,7 +178,14 @@ private:
     }
 
     // The object being read, as the checker's warnings name it ("Presets", "Presets.low[2]"), or
-    // nothing at the top. Keys are the file's own text and nesting can be deep: escaped and cut.
+    // nothing at the top. Keys are the file's own text and nesting can be deep: escaped and cut, and
+    // a key of anything but letters, digits, "_" and "-" quoted, so that no key reads as a statement.
+    static std::string PathKey(const std::string& key) {
+        const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        });
+        return plain ? EscapeAndCut(key) : '"' + EscapeQuoted(key, '"') + '"';
+    }
     std::string Where() const {
         std::string path;
         for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
@@ -190,7 +197,7 @@ private:
             if (parent.container != nullptr && parent.container->is_array()) {
                 path += "[" + std::to_string(parent.count - 1) + "]";
             } else {
-                path += (path.empty() ? "" : ".") + EscapeAndCut(parent.key);
+                path += (path.empty() ? "" : ".") + PathKey(parent.key);
             }
         }
         return path.empty() ? "" : path + ": ";

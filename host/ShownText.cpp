@@ -137,9 +137,26 @@ bool IsEscapedCharacter(char32_t c) { return Unsafe(static_cast<unsigned>(c)); }
 
 std::string ConfigFaultText(const std::string& what) {
     // The JSON library quotes what it last read: "...; last read: '<token>'", perhaps followed by
-    // "; expected ...", or a number too large for a double: "number overflow parsing '<token>'".
-    // A token can be as long as the file.
+    // "; expected <what it expected>", or a number too large for a double: "number overflow parsing
+    // '<token>'". A token can be as long as the file and hold any text, "'; expected " too, so its
+    // end is found from the end of the message: the last quote, or the quote before an expected
+    // clause that names one of the library's token kinds.
     static constexpr std::string_view Quotes[] = {"last read: '", "overflow parsing '"};
+    static constexpr std::string_view Expected[] = {"<uninitialized>",
+                                                    "true literal",
+                                                    "false literal",
+                                                    "null literal",
+                                                    "string literal",
+                                                    "number literal",
+                                                    "'['",
+                                                    "'{'",
+                                                    "']'",
+                                                    "'}'",
+                                                    "':'",
+                                                    "','",
+                                                    "<parse error>",
+                                                    "end of input",
+                                                    "'[', '{', or a literal"};
     static constexpr std::size_t KeptText = 1024;
     std::string text = what;
     for (std::string_view quote : Quotes) {
@@ -148,11 +165,18 @@ std::string ConfigFaultText(const std::string& what) {
             continue;
         }
         const std::size_t from = start + quote.size();
-        std::size_t end = text.rfind("'; expected ");
-        if (end == std::string::npos || end < from) {
-            end = text.rfind('\'');
+        std::size_t end = std::string::npos;
+        for (std::string_view kind : Expected) {
+            const std::string clause = "'; expected " + std::string(kind);
+            if (text.size() >= from + clause.size() && text.ends_with(clause)) {
+                end = text.size() - clause.size();
+                break;
+            }
         }
-        if (end != std::string::npos && end >= from) {
+        if (end == std::string::npos && text.size() > from && text.ends_with('\'')) {
+            end = text.size() - 1;
+        }
+        if (end != std::string::npos) {
             text = text.substr(0, from) + EscapeQuoted(text.substr(from, end - from), '\'') + text.substr(end);
         }
         break;

@@ -317,11 +317,15 @@ TEST_F(DevhostTest, NoHangOnAPipeNoFolderLeftAfterASignal) {
     const auto log = StandIn::HostLogFile(server);
     std::filesystem::create_directories(log.parent_path());
     ASSERT_EQ(TestSupport::RunCommand("mkfifo " + ShellQuoted(log.string())).status, 0);
+    const auto devNullLog = StandIn::HostLogFile(dir.path() / "log-to-dev-null");
+    std::filesystem::create_directories(devNullLog.parent_path());
+    std::filesystem::create_symlink("/dev/null", devNullLog);
     TestSupport::WriteFile(dir.path() / "file", "");
     TestSupport::WriteFile(StandIn::HostLogFile(dir.path() / "logs-a-file").parent_path(), "");
     TestSupport::WriteFile(dir.path() / "api-a-file" / "ArkApi", "");
     const std::pair<std::string, std::string> unusable[] = {
         {"--server-dir " + ShellQuoted(server.string()), "is not a regular file"},
+        {"--server-dir " + ShellQuoted((dir.path() / "log-to-dev-null").string()), "is not a regular file"},
         {"--server-dir " + ShellQuoted((dir.path() / "logs-a-file").string()), "Not a directory"},
         {"--server-dir " + ShellQuoted((dir.path() / "api-a-file").string()), "Not a directory"},
         {"--server-dir " + ShellQuoted((dir.path() / "file").string()), "as the server folder"},

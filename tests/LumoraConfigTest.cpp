@@ -17,6 +17,7 @@
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
+#include "AsaApiStandIn/Control.h"
 #include "config/ConfigLoader.h"
 #include "support/JsonLines.h"
 #include "support/TestSupport.h"
@@ -26,6 +27,7 @@ using nlohmann::json;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 using TestSupport::ShellQuoted;
 
@@ -256,6 +258,13 @@ TEST_F(LumoraConfigTest, EncodingMistakesAreNamed) {
     EXPECT_THAT(Tool("check " + ShellQuoted(File("latin1.json", cases[0].bytes))).out,
                 HasSubstr("last read: '\"Caf\\xE9\"'"));
 
+    // A token that holds the text of an expected clause still ends at the library's own quote.
+    const Result hostile =
+        Tool("check " +
+             ShellQuoted(File("hostile.json", "{\"Sender\": \"x'; expected end of input \\\" \\\\ ' done\x01\"}")));
+    EXPECT_THAT(hostile.out, HasSubstr("last read: '\"x\\'; expected end of input \\\\\" \\\\\\\\ \\' done<U+0001>'\n"))
+        << hostile.out;
+
     const Result overflow = Tool("check " + ShellQuoted(File("big.json", "{\n\n\n\n  \"LogUsage\": 1e99999\n}")));
     EXPECT_EQ(overflow.out,
               "invalid configuration: [json.exception.out_of_range.406] number overflow parsing "
@@ -329,8 +338,14 @@ TEST_F(LumoraConfigTest, WarningsChangeNothing) {
          "the host only ever calls the first of them\n"
          "warning: ChatCommands: \"fps\\nlow\" holds the control character \\n: no player can type it"},
         {R"({"Pre\u001bsets": {"low": 1, "low\u202e": 2, "low": 3}})",
-         "warning: Pre\\x1Bsets: the key \"low\" is given twice in one object: only the last one counts\n"
+         "warning: \"Pre\\x1Bsets\": the key \"low\" is given twice in one object: only the last one counts\n"
          "warning: member \"Pre\\x1Bsets\" is ignored: it is no key; did you mean \"Presets\"?"},
+        // A key in a warning's path is quoted, so that it cannot read as a statement of its own.
+        {R"({"X\": the key \"Sender\" is given twice in one object; A": {"k": 1, "k": 2}})",
+         "warning: \"X\\\": the key \\\"Sender\\\" is given twice in one object; A\": the key \"k\" is given twice in "
+         "one object: only the last one counts\n"
+         "warning: member \"X\\\": the key \\\"Sender\\\" is given twice in one object; A\" is ignored: it is no key "
+         "of config.json"},
         {std::string("{\"Sender\": \"a\"}\0garbage", 23),
          "warning: content after the first JSON value (from byte 15) is ignored"},
         // Unknown keys, each with the known key it most likely meant: a letter away, or equal once
@@ -446,5 +461,69 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
         }
     }
 }
+
+#if !defined(_WIN32)
+// What the system refuses is a failure the tools say so: output that cannot be written, a write
+// past the file-size limit, a closed standard output, close_range refused to the cleanup process.
+TEST_F(LumoraConfigTest, WhatTheSystemRefusesIsAFailure) {
+    const std::string config = ShellQuoted(LUMORA_CONFIG_PATH);
+    const std::string devhost = ShellQuoted(LUMORA_DEVHOST_PATH);
+    const std::string script = ShellQuoted(File("s.txt", "join a\nchat a /fps low\n"));
+    const std::string valid = ShellQuoted(File("valid.json", "{}"));
+    for (const std::string& command : {config + " init", config + " show", config + " show --json",
+                                       config + " check " + valid, devhost + " --script " + script}) {
+        const auto run = TestSupport::RunCommand(command + " </dev/null 2>&1 >/dev/full");
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_THAT(run.output, HasSubstr(": standard output could not be written")) << command;
+    }
+
+    // A write that the file-size limit stops fails as on a full disk; the old file stays, nothing
+    // beside it. Replacing a file keeps its mode.
+    const std::string kept = File("kept.json", "{\"Sender\": \"mine\"}");
+    const std::string big = File("big.json", "{\"Sender\": \"" + std::string(8000, 'x') + "\"}");
+    const auto server = dir.path() / "server";
+    const std::pair<std::string, std::string> limited[] = {
+        {config + " init --force " + ShellQuoted(kept), "File too large"},
+        {devhost + " --server-dir " + ShellQuoted(server.string()) + " --config " + big + " --script " + script,
+         "could not copy the configuration"}};
+    for (const auto& [command, message] : limited) {
+        const auto run =
+            TestSupport::RunCommand("bash -c 'ulimit -f 2; exec \"$@\"' bash " + command + " </dev/null 2>&1");
+        EXPECT_EQ(run.status, 1) << command << ": " << run.output;
+        EXPECT_THAT(run.output, HasSubstr(message)) << command;
+    }
+    EXPECT_EQ(TestSupport::ReadFile(kept), "{\"Sender\": \"mine\"}");
+    for (const auto& folder : {dir.path(), server / "ArkApi" / "Plugins" / "Lumora"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+        }
+    }
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_EQ(Tool("init --force " + ShellQuoted(kept)).status, 0);
+    EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    // With standard output closed, the host's log gets the log lines, once each, and nothing else.
+    const auto closed = dir.path() / "closed";
+    EXPECT_EQ(TestSupport::RunCommand(devhost + " --server-dir " + ShellQuoted(closed.string()) + " --script " +
+                                      script + " </dev/null 2>/dev/null >&-")
+                  .status,
+              0);
+    const std::string log = TestSupport::ReadFile(StandIn::HostLogFile(closed));
+    EXPECT_THAT(log, HasSubstr("[Lumora][info]"));
+    EXPECT_THAT(log, Not(HasSubstr("a joined")));
+    EXPECT_THAT(log, Not(HasSubstr("[host]")));
+    const auto applied = log.find("'a' applied the Low preset");
+    ASSERT_NE(applied, std::string::npos) << log;
+    EXPECT_EQ(log.find("'a' applied the Low preset", applied + 1), std::string::npos) << "written once";
+
+    // With close_range refused, the cleanup process still lets go of the pipeline.
+    const auto pipeline = TestSupport::RunCommand(
+        "timeout 5 bash -c 'LD_PRELOAD=\"$0\" ASAN_OPTIONS=verify_asan_link_order=0 \"$1\" --script \"$2\" | wc -l' " +
+        ShellQuoted(LUMORA_NO_CLOSE_RANGE_PATH) + " " + devhost + " " + script + " </dev/null >" +
+        ShellQuoted((dir.path() / "pipeline.txt").string()) + " 2>&1");
+    EXPECT_EQ(pipeline.status, 0) << TestSupport::ReadFile(dir.path() / "pipeline.txt");
+}
+#endif
 
 }  // namespace

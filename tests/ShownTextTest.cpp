@@ -63,8 +63,13 @@ TEST(ShownTextTest, ConfigFaultTextCutsLongQuotes) {
     EXPECT_EQ(ConfigFaultText(head + "\"abc'"), head + "\"abc'") << "a short quote stays whole";
     EXPECT_EQ(ConfigFaultText(head + "\"Caf\xE9\x7F'"), head + "\"Caf\\xE9\\x7F'");
     EXPECT_EQ(ConfigFaultText(head + "\"it's \\q'"), head + "\"it\\'s \\\\q'") << "no quote ends it early";
-    EXPECT_EQ(ConfigFaultText(head + "\"" + std::string(100, 'x') + "'; expected value"),
-              head + "\"" + std::string(63, 'x') + "... (cut: 101 bytes in all)'; expected value");
+    EXPECT_EQ(ConfigFaultText(head + "\"" + std::string(100, 'x') + "'; expected end of input"),
+              head + "\"" + std::string(63, 'x') + "... (cut: 101 bytes in all)'; expected end of input");
+    EXPECT_EQ(ConfigFaultText(head + "\"x'; expected ']' y'; expected '[', '{', or a literal"),
+              head + "\"x\\'; expected \\']\\' y'; expected '[', '{', or a literal")
+        << "the clause is the library's last one";
+    EXPECT_EQ(ConfigFaultText(head + "\"x'; expected end of input ' z'"), head + "\"x\\'; expected end of input \\' z'")
+        << "a token that holds a clause, and no clause after it";
     std::string bad;
     for (int i = 0; i < 256; ++i) {
         bad += "\\xFF";

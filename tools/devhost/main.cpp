@@ -29,6 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
+#include "text/ToolProcess.h"
 #include "text/ToolText.h"
 
 namespace fs = std::filesystem;
@@ -37,6 +38,19 @@ using nlohmann::json;
 namespace {
 
 #if !defined(_WIN32)
+// Closes the descriptors first..last. close_range is missing before Linux 5.9 and refused under some
+// seccomp profiles (containers): then one by one, up to the process's descriptor limit.
+void CloseDescriptors(unsigned first, unsigned last) {
+    if (first > last || close_range(first, last, 0) == 0) {
+        return;
+    }
+    const long limit = sysconf(_SC_OPEN_MAX);
+    const unsigned end = limit > 0 ? static_cast<unsigned>(std::min<long>(limit, 1L << 24)) : 1U << 20;
+    for (unsigned fd = first; fd <= last && fd < end; ++fd) {
+        close(static_cast<int>(fd));
+    }
+}
+
 // A process of its own that removes the server folder this run made once the run has ended, however
 // it ended (a signal, a broken pipe, a crash): it waits for the end of a pipe only the run writes to.
 void RemoveWhenThisProcessEnds(const fs::path& folder) {
@@ -49,9 +63,9 @@ void RemoveWhenThisProcessEnds(const fs::path& folder) {
         // Every descriptor but the read end goes, its own copy of the write end among them, however
         // many the run inherited: else the pipe never closes.
         if (ends[0] > 0) {
-            close_range(0, static_cast<unsigned>(ends[0]) - 1, 0);
+            CloseDescriptors(0, static_cast<unsigned>(ends[0]) - 1);
         }
-        close_range(static_cast<unsigned>(ends[0]) + 1, ~0U, 0);
+        CloseDescriptors(static_cast<unsigned>(ends[0]) + 1, ~0U);
         setsid();  // a Ctrl-C at the terminal reaches the run, not this
         // A stop by name (pkill lumora-devhost) reaches this too; it ends only when the pipe closes.
         for (const int stop : {SIGTERM, SIGHUP, SIGINT}) {
@@ -630,10 +644,12 @@ int Main(int argc, char** argv) {
 // Whatever fails before or after the session (a server folder or log that cannot be used) ends
 // in a message, never in terminate.
 int main(int argc, char** argv) {
+    Lumora::PrepareToolProcess();
+    int status = 2;
     try {
-        return Main(argc, argv);
+        status = Main(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "lumora-devhost: " << Lumora::EscapeText(error.what()) << '\n';
-        return 2;
     }
+    return Lumora::FinishToolOutput("lumora-devhost", status);
 }

@@ -243,9 +243,13 @@ ParsedFile ParseConfigText(const std::string& bytes) {
     ParsedFile parsed;
     parsed.root = std::move(text.root);
     parsed.error = std::move(text.fault);
+    static_assert(MaxNotedKeysGivenTwice >= MaxWarningsOfAKind, "every key given twice that is shown is noted");
     for (const auto& [where, key] : text.keysGivenTwice) {
         AddWarning(parsed.warnings, "twice",
                    where + "the key " + QuoteAndCut(key) + " is given twice in one object: only the last one counts");
+    }
+    for (std::size_t more = text.keysGivenTwice.size(); more < text.keysGivenTwiceCount; ++more) {
+        AddWarning(parsed.warnings, "twice", "");  // counted for the "... and N more" line
     }
     if (text.contentAfterAt) {
         AddWarning(

@@ -16,12 +16,18 @@
 
 #include <nlohmann/json.hpp>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "command/ChatReply.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 #include "config/RegularFile.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Schema.h"
+#include "text/ToolProcess.h"
 #include "text/ToolText.h"
 
 namespace fs = std::filesystem;
@@ -209,6 +215,23 @@ std::optional<PluginConfig> Load(const std::string& path) {
     }
 }
 
+// The new file takes the old one's permissions and, where the system lets this process, its owner
+// and group: replacing a file leaves who may read it as it was.
+void KeepModeAndOwner(const fs::path& old, const fs::path& part) {
+    std::error_code error;
+    const fs::file_status status = fs::status(old, error);
+    if (error || !fs::is_regular_file(status)) {
+        return;
+    }
+    fs::permissions(part, status.permissions(), error);
+#if !defined(_WIN32)
+    struct stat owner {};
+    if (stat(old.c_str(), &owner) == 0 && chown(part.c_str(), owner.st_uid, owner.st_gid) != 0) {
+        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
+    }
+#endif
+}
+
 // Writes text to path. An existing regular file is replaced whole: the text goes to a new file
 // beside it, renamed over it once complete, so another name of the old file (a hard link) keeps
 // the old text and a crash never leaves half a file. The result is empty, or what failed.
@@ -221,6 +244,7 @@ std::string WriteConfigFile(const std::string& path, const std::string& text, bo
     std::string failed = WriteNewRegularFile(part.string(), text);
     std::error_code error;
     if (failed.empty()) {
+        KeepModeAndOwner(path, part);
         fs::rename(part, path, error);
         failed = error ? error.message() : "";
     }
@@ -338,10 +362,12 @@ int Main(int argc, char** argv) {
 
 // Whatever the system throws (a stream, a path, memory) ends in a message, never in terminate.
 int main(int argc, char** argv) {
+    Lumora::PrepareToolProcess();
+    int status = 2;
     try {
-        return Main(argc, argv);
+        status = Main(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "lumora-config: " << EscapeText(error.what()) << '\n';
-        return 2;
     }
+    return Lumora::FinishToolOutput("lumora-config", status);
 }
