@@ -101,7 +101,9 @@ expect "import library: a probe that needs nothing from the host" 1 "import noth
   env LINK_CASE=links "$import_lib" objects out/AsaApi.lib
 
 # ---- check-guards: a call without the one guard is refused, by its line ----
+# shellcheck disable=SC2016 # the lines are written, not run
 printf '#!/usr/bin/env bash\n"$msvc/link.exe" /NOLOGO /DLL x.obj\ncmd //c build.bat\n' >unguarded
+# shellcheck disable=SC2016 # the lines are written, not run
 printf '#!/usr/bin/env bash\nscripts/windows/wintool "$msvc/link.exe" /NOLOGO /DLL x.obj\n# dumpbin /imports, a comment\n' >guarded
 expect "check-guards: unguarded calls" 1 "unguarded:2:" "$root/scripts/windows/check-guards" unguarded
 expect "check-guards: unguarded cmd" 1 "unguarded:3:" "$root/scripts/windows/check-guards" unguarded
