@@ -643,13 +643,4 @@ int Main(int argc, char** argv) {
 
 // Whatever fails before or after the session (a server folder or log that cannot be used) ends
 // in a message, never in terminate.
-int main(int argc, char** argv) {
-    Lumora::PrepareToolProcess();
-    int status = 2;
-    try {
-        status = Main(argc, argv);
-    } catch (const std::exception& error) {
-        std::cerr << "lumora-devhost: " << Lumora::EscapeText(error.what()) << '\n';
-    }
-    return Lumora::FinishToolOutput("lumora-devhost", status);
-}
+int main(int argc, char** argv) { return Lumora::RunTool("lumora-devhost", Main, argc, argv); }

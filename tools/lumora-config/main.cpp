@@ -361,13 +361,4 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 // Whatever the system throws (a stream, a path, memory) ends in a message, never in terminate.
-int main(int argc, char** argv) {
-    Lumora::PrepareToolProcess();
-    int status = 2;
-    try {
-        status = Main(argc, argv);
-    } catch (const std::exception& error) {
-        std::cerr << "lumora-config: " << EscapeText(error.what()) << '\n';
-    }
-    return Lumora::FinishToolOutput("lumora-config", status);
-}
+int main(int argc, char** argv) { return Lumora::RunTool("lumora-config", Main, argc, argv); }

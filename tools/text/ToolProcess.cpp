@@ -1,8 +1,11 @@
 #include "text/ToolProcess.h"
 
+#include "text/ToolText.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iostream>
 
 #if !defined(_WIN32)
@@ -13,6 +16,8 @@
 #endif
 
 namespace Lumora {
+
+namespace {
 
 void PrepareToolProcess() {
 #if !defined(_WIN32)
@@ -42,6 +47,19 @@ int FinishToolOutput(const char* tool, int status) {
     }
     std::cerr << '\n';
     return status == 0 ? 1 : status;
+}
+
+}  // namespace
+
+int RunTool(const char* tool, int (*run)(int, char**), int argc, char** argv) {
+    PrepareToolProcess();
+    int status = 2;
+    try {
+        status = run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << tool << ": " << EscapeText(error.what()) << '\n';
+    }
+    return FinishToolOutput(tool, status);
 }
 
 }  // namespace Lumora

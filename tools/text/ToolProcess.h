@@ -4,14 +4,12 @@
 
 namespace Lumora {
 
-// Before a tool opens anything: descriptors 0 to 2 are open (on the null device where one was
-// closed), so that no file the tool opens becomes its standard output; a write past the file-size
-// limit fails with "File too large" instead of ending the process (POSIX; nothing on Windows).
-void PrepareToolProcess();
-
-// After a tool's work: flushes standard output. Returns status, or, when what was written there
-// could not all be written, 1 (or status if that already says a failure) after a message on
-// standard error naming tool.
-int FinishToolOutput(const char* tool, int status);
+// Runs a tool's own main, run, as a process of its own: before it opens anything, descriptors 0
+// to 2 are open (on the null device where one was closed), so that no file the tool opens becomes
+// its standard output, and a write past the file-size limit fails with "File too large" instead of
+// ending the process (POSIX). An exception from run ends in a message and status 2. Afterwards
+// standard output is flushed; when what was written there could not all be written, a message on
+// standard error and status 1 (or run's own failure status).
+int RunTool(const char* tool, int (*run)(int, char**), int argc, char** argv);
 
 }  // namespace Lumora
