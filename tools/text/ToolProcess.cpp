@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <iostream>
+#include <system_error>
 
 #if !defined(_WIN32)
 #include <csignal>
@@ -43,7 +43,7 @@ int FinishToolOutput(const char* tool, int status) {
     }
     std::cerr << tool << ": standard output could not be written";
     if (!flushed && reason != 0) {
-        std::cerr << ": " << std::strerror(reason);
+        std::cerr << ": " << std::generic_category().message(reason);
     }
     std::cerr << '\n';
     return status == 0 ? 1 : status;
