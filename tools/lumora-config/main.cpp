@@ -7,7 +7,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -16,17 +15,14 @@
 
 #include <nlohmann/json.hpp>
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "command/ChatReply.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 #include "config/RegularFile.h"
 #include "lumora-config/Checks.h"
+#include "lumora-config/Install.h"
 #include "lumora-config/Schema.h"
+#include "plugin/Version.h"
 #include "text/ToolProcess.h"
 #include "text/ToolText.h"
 
@@ -40,6 +36,9 @@ const char* const Usage =
     "usage: lumora-config check FILE\n"
     "       lumora-config show [FILE] [--json]\n"
     "       lumora-config init [FILE] [--force]\n"
+    "       lumora-config install SERVER_FOLDER [PACKAGE]\n"
+    "                             (puts the package's plugin folder into the server's ArkApi/Plugins,\n"
+    "                             keeps an existing config.json and checks it)\n"
     "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n"
     "       lumora-config keys        (the admin guide's table of keys)\n";
 
@@ -215,23 +214,6 @@ std::optional<PluginConfig> Load(const std::string& path) {
     }
 }
 
-// The new file takes the old one's permissions and, where the system lets this process, its owner
-// and group: replacing a file leaves who may read it as it was.
-void KeepModeAndOwner(const fs::path& old, const fs::path& part) {
-    std::error_code error;
-    const fs::file_status status = fs::status(old, error);
-    if (error || !fs::is_regular_file(status)) {
-        return;
-    }
-    fs::permissions(part, status.permissions(), error);
-#if !defined(_WIN32)
-    struct stat owner {};
-    if (stat(old.c_str(), &owner) == 0 && chown(part.c_str(), owner.st_uid, owner.st_gid) != 0) {
-        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
-    }
-#endif
-}
-
 // Writes text to path. An existing regular file is replaced whole: the text goes to a new file
 // beside it, renamed over it once complete, so another name of the old file (a hard link) keeps
 // the old text and a crash never leaves half a file. The result is empty, or what failed.
@@ -239,12 +221,11 @@ std::string WriteConfigFile(const std::string& path, const std::string& text, bo
     if (!replace) {
         return WriteNewRegularFile(path, text);
     }
-    fs::path part = path;
-    part += ".part-" + std::to_string(std::random_device{}());
+    const fs::path part = PartPath(path);
     std::string failed = WriteNewRegularFile(part.string(), text);
     std::error_code error;
     if (failed.empty()) {
-        KeepModeAndOwner(path, part);
+        GiveModeAndOwner(part, path, path);
         fs::rename(part, path, error);
         failed = error ? error.message() : "";
     }
@@ -284,7 +265,7 @@ int Main(int argc, char** argv) {
     const std::string command = positional[0];
     const std::optional<std::string> file =
         positional.size() > 1 ? std::optional<std::string>(positional[1]) : std::nullopt;
-    if (positional.size() > 2) {
+    if (positional.size() > (command == "install" ? 3 : 2)) {
         return UsageError("too many arguments");
     }
     if ((asJson && command != "show") || (force && command != "init")) {
@@ -353,6 +334,29 @@ int Main(int argc, char** argv) {
             std::cerr << "lumora-config: could not write " << EscapeText(*file) << ": " << EscapeText(failed) << '\n';
             return 1;
         }
+        return 0;
+    }
+    if (command == "install") {
+        if (!file) {
+            return UsageError("install needs the SERVER_FOLDER that holds ArkApi");
+        }
+        std::optional<fs::path> package = positional.size() > 2 ? fs::path(positional[2]) : OwnPackage();
+        if (!package) {
+            return UsageError("the folder of this program is unknown: name the PACKAGE");
+        }
+        const InstallOutcome installed = InstallPluginFolder(*file, *package);
+        if (installed.status != 0) {
+            return installed.status;
+        }
+        std::cout << "checking config.json with " LUMORA_NAME " " LUMORA_VERSION "'s rules\n";
+        const std::optional<PluginConfig> config = Load(installed.config.string());
+        if (!config) {
+            std::cout << "installed, but the plugin would refuse this config.json and run on its built-in values: "
+                         "fix it before the server starts\n";
+            return 1;
+        }
+        std::cout << Summary(*config)
+                  << "\ninstalled; start the server, or run plugins.load " LUMORA_NAME " at its console\n";
         return 0;
     }
     return UsageError("unknown command: " + command);
