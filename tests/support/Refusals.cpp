@@ -2,6 +2,9 @@
 //   LUMORA_REFUSE_CLOSE_RANGE=1: close_range, as a kernel before Linux 5.9 or a seccomp profile does;
 //   LUMORA_REFUSE_RENAME_TO=NAME: a rename over a file called NAME, as Windows refuses to replace a
 //   DLL that a running server has loaded.
+// Preloading is POSIX's: on Windows there is nothing to build.
+#if !defined(_WIN32)
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -36,3 +39,5 @@ extern "C" int rename(const char* from, const char* to) {
     static const auto next = Next<int (*)(const char*, const char*)>("rename");
     return next(from, to);
 }
+
+#endif
