@@ -78,7 +78,7 @@ std::string LargestValid(bool escaped) {
                        ",\"medium\":" + list + ",\"high\":" + list + ",\"epic\":" + list + "}";
     for (const ConfigKey& key : ConfigKeyTable) {
         if (key.kind == KeyKind::Text) {
-            file += ",\"" + std::string(key.name) + "\":" + text(std::string(MaxStringBytes, 'm'));
+            file += ",\"" + std::string(key.name) + "\":" + text(std::string(MaxBytesOf(key), 'm'));
         }
     }
     return file + "}";

@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include <Tools.h>
@@ -19,7 +17,8 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
 
-std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const std::string& key, bool allowEmpty) {
+std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const std::string& key, bool allowEmpty,
+                                              std::size_t maxBytes) {
     if (!value.is_array()) {
         Fail(key + " must be an array of strings");
     }
@@ -32,8 +31,8 @@ std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const
         if (text.empty()) {
             Fail(key + " cannot contain an empty string");
         }
-        if (text.size() > MaxCommandBytes) {
-            Fail(key + " contains a command longer than " + std::to_string(MaxCommandBytes) + " bytes");
+        if (text.size() > maxBytes) {
+            Fail(key + " contains a command longer than " + std::to_string(maxBytes) + " bytes");
         }
         list.push_back(text);
         if (list.size() > MaxEntries) {
@@ -46,16 +45,18 @@ std::vector<std::string> ReadStringArrayValue(const nlohmann::json& value, const
     return list;
 }
 
-std::vector<std::string> ReadStringArray(const nlohmann::json& object, const std::string& key,
-                                         const std::vector<std::string>& fallback, bool allowEmpty) {
+std::vector<std::string> ReadStringArray(const nlohmann::json& object, const ConfigKey& row,
+                                         const std::vector<std::string>& fallback) {
+    const std::string key(row.name);
     auto member = object.find(key);
     if (member == object.end()) {
         return fallback;
     }
-    return ReadStringArrayValue(*member, key, allowEmpty);
+    return ReadStringArrayValue(*member, key, row.fewestEntries == 0, MaxBytesOf(row));
 }
 
-std::string ReadString(const nlohmann::json& object, const std::string& key, const std::string& fallback) {
+std::string ReadString(const nlohmann::json& object, const ConfigKey& row, const std::string& fallback) {
+    const std::string key(row.name);
     auto member = object.find(key);
     if (member == object.end()) {
         return fallback;
@@ -64,13 +65,14 @@ std::string ReadString(const nlohmann::json& object, const std::string& key, con
         Fail(key + " must be a string");
     }
     const auto& text = member->get_ref<const std::string&>();
-    if (text.size() > MaxStringBytes) {
-        Fail(key + " cannot be longer than " + std::to_string(MaxStringBytes) + " bytes");
+    if (text.size() > MaxBytesOf(row)) {
+        Fail(key + " cannot be longer than " + std::to_string(MaxBytesOf(row)) + " bytes");
     }
     return text;
 }
 
-PresetMap ReadPresets(const nlohmann::json& object, const std::string& key, const PresetMap& current) {
+PresetMap ReadPresets(const nlohmann::json& object, const ConfigKey& row, const PresetMap& current) {
+    const std::string key(row.name);
     auto presets = object.find(key);
     if (presets == object.end()) {
         return current;
@@ -83,206 +85,10 @@ PresetMap ReadPresets(const nlohmann::json& object, const std::string& key, cons
         const std::string name(level);
         if (auto member = presets->find(name); member != presets->end()) {
             // Messages about a preset's list name it "Commands", whichever preset it is.
-            result[name] = ReadStringArrayValue(*member, "Commands", false);
+            result[name] = ReadStringArrayValue(*member, "Commands", false, MaxBytesOf(row));
         }
     }
     return result;
-}
-
-// Builds, in one pass over the bytes, only the part of the document that validation reads: the
-// known keys of the top-level object, the preset names inside "Presets", and no more entries of a
-// list than the first one too many. Everything else is parsed and dropped, so that no file the size
-// limit lets through costs more than a few times its size, whatever its shape; nesting deeper than
-// MaxConfigDepth stops the pass there. Validation reports the same fault either way: it reads only
-// what is kept, and stops at the first fault of a list, which comes at the latest one entry past
-// MaxEntries. With whole (the checker), every member is kept, and what the plugin passes over in
-// silence is noted: a key given twice in one object, content after the first value.
-class WhatTheLoaderReads {
-public:
-    using json = nlohmann::json;
-
-    explicit WhatTheLoaderReads(ConfigText& out, bool whole) : out_(out), whole_(whole) {}
-
-    bool null() { return Put(nullptr); }
-    bool boolean(bool value) { return Put(value); }
-    bool number_integer(json::number_integer_t value) { return Put(value); }
-    bool number_unsigned(json::number_unsigned_t value) { return Put(value); }
-    bool number_float(json::number_float_t value, const json::string_t&) { return Put(value); }
-    bool string(json::string_t& value) { return Put(std::move(value)); }
-    bool binary(json::binary_t&) { return Put(nullptr); }
-    bool start_object(std::size_t) { return Start(true); }
-    bool start_array(std::size_t) { return Start(false); }
-    bool end_object() { return End(); }
-    bool end_array() { return End(); }
-    bool key(json::string_t& name) {
-        Frame& frame = frames_.back();
-        if (whole_ && !frame.keys.insert(name).second && ++out_.keysGivenTwiceCount <= MaxNotedKeysGivenTwice) {
-            out_.keysGivenTwice.push_back({Where(), name});
-        }
-        frame.key = std::move(name);
-        frame.keyKept = frame.container != nullptr &&
-                        (whole_ || (frame.children == Children::ConfigKeys && IsConfigKey(frame.key)) ||
-                         (frame.children == Children::PresetLevels && IsLevel(frame.key)));
-        return true;
-    }
-    bool parse_error(std::size_t position, const std::string& token, const json::exception& fault) {
-        if (complete_) {
-            out_.contentAfterAt = position;  // read only with whole: the plugin stops at the value
-        } else {
-            out_.fault = fault.what();
-            // The library names no place for a number it cannot hold.
-            if (fault.id == 406) {
-                out_.overflowAt = position - std::min(position, token.size());
-            }
-        }
-        return false;
-    }
-
-    bool tooDeep = false;
-
-private:
-    // Which children of a container validation reads.
-    enum class Children { None, ConfigKeys, PresetLevels, Entries };
-    struct Frame {
-        json* container = nullptr;  // null when the container itself is dropped
-        Children children = Children::None;
-        std::size_t count = 0;
-        std::string key;
-        bool keyKept = false;
-        std::set<std::string> keys;  // with whole
-    };
-
-    static bool IsConfigKey(const std::string& name) { return FindConfigKey(name) != nullptr; }
-    static bool IsLevel(const std::string& name) {
-        return std::find(PresetLevelNames.begin(), PresetLevelNames.end(), name) != PresetLevelNames.end();
-    }
-    // What validation reads inside the value of a top-level key: the entries of a list, the
-    // levels of the presets.
-    static Children ChildrenOf(const std::string& name, bool object) {
-        const ConfigKey* key = FindConfigKey(name);
-        if (key == nullptr) {
-            return Children::None;
-        }
-        switch (key->kind) {
-            case KeyKind::Aliases:
-            case KeyKind::Commands:
-                return object ? Children::None : Children::Entries;
-            case KeyKind::Presets:
-                return object ? Children::PresetLevels : Children::None;
-            case KeyKind::PresetName:
-            case KeyKind::Text:
-            case KeyKind::Boolean:
-                return Children::None;
-        }
-        return Children::None;
-    }
-
-    // The object being read, as the checker's warnings name it ("Presets", "Presets.low[2]"), or
-    // nothing at the top. Keys are the file's own text and nesting can be deep: escaped and cut, and
-    // a key of anything but letters, digits, "_" and "-" quoted, so that no key reads as a statement.
-    static std::string PathKey(const std::string& key) {
-        const bool plain = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-        });
-        return plain ? EscapeAndCut(key) : '"' + EscapeQuoted(key, '"') + '"';
-    }
-    std::string Where() const {
-        std::string path;
-        for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
-            if (path.size() > 4 * ShownPieceBytes) {
-                path += "...";
-                break;
-            }
-            const Frame& parent = frames_[i];
-            if (parent.container != nullptr && parent.container->is_array()) {
-                path += "[" + std::to_string(parent.count - 1) + "]";
-            } else {
-                path += (path.empty() ? "" : ".") + PathKey(parent.key);
-            }
-        }
-        return path.empty() ? "" : path + ": ";
-    }
-
-    // Where the next value goes, or null when it is dropped.
-    json* Slot() {
-        if (frames_.empty()) {
-            return &out_.root;
-        }
-        Frame& parent = frames_.back();
-        if (parent.container == nullptr) {
-            return nullptr;
-        }
-        if (parent.container->is_array()) {
-            const bool kept = whole_ || (parent.children == Children::Entries && parent.count <= MaxEntries);
-            ++parent.count;
-            return kept ? &parent.container->emplace_back() : nullptr;
-        }
-        return parent.keyKept ? &(*parent.container)[parent.key] : nullptr;
-    }
-    template <typename Value>
-    bool Put(Value&& value) {
-        if (json* slot = Slot()) {
-            *slot = std::forward<Value>(value);
-        }
-        complete_ = frames_.empty();
-        return true;
-    }
-    bool Start(bool object) {
-        if (frames_.size() >= MaxConfigDepth) {
-            tooDeep = true;
-            return false;
-        }
-        Frame frame;
-        if (frames_.empty()) {
-            frame.children = object ? Children::ConfigKeys : Children::None;
-        } else if (frames_.size() == 1) {
-            frame.children = ChildrenOf(frames_.back().key, object);
-        } else if (!object && frames_.size() == 2 && frames_.back().children == Children::PresetLevels) {
-            frame.children = Children::Entries;
-        }
-        frame.container = Slot();
-        if (frame.container != nullptr) {
-            *frame.container = object ? json::object() : json::array();  // built only when kept
-        }
-        frames_.push_back(std::move(frame));
-        return true;
-    }
-    bool End() {
-        frames_.pop_back();
-        complete_ = frames_.empty();
-        return true;
-    }
-
-    ConfigText& out_;
-    const bool whole_;
-    std::vector<Frame> frames_;
-    bool complete_ = false;
-};
-
-// The line and column (from 1, in bytes) of the bracket that opens the given level. The text
-// before it has parsed, so brackets are counted outside strings only.
-std::pair<std::size_t, std::size_t> PositionOfLevel(std::string_view text, std::size_t level) {
-    std::size_t depth = 0, line = 1, lineStart = 0;
-    bool inString = false, escaped = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') {
-            ++line;
-            lineStart = i + 1;
-        } else if (inString) {
-            inString = escaped || c != '"';
-            escaped = !escaped && c == '\\';
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth == level) {
-                return {line, i - lineStart + 1};
-            }
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return {line, text.size() - lineStart + 1};
 }
 
 }  // namespace
@@ -311,25 +117,6 @@ std::string ReadConfigFile(const std::string& path) {
 
 PluginConfig LoadConfigFrom(const std::string& path) { return LoadConfigFromText(ReadConfigFile(path)); }
 
-ConfigText ReadConfigText(const std::string& bytes, bool whole) {
-    // The first complete value only (strict off; on with whole, to see what follows it); a leading
-    // byte-order mark is skipped, comments are errors. The first fault in the text, a syntax error
-    // in the library's own words or a level too deep, is the one reported. The library would build
-    // the whole tree before it finds a fault, so a file of nothing but "[" would cost seconds and
-    // gigabytes: this pass stops at the first level too deep.
-    ConfigText text;
-    WhatTheLoaderReads read(text, whole);
-    if (!nlohmann::json::sax_parse(bytes, &read, nlohmann::json::input_format_t::json, whole, false) && read.tooDeep) {
-        const auto [line, column] = PositionOfLevel(bytes, MaxConfigDepth + 1);
-        text.fault = "config.json nests arrays and objects deeper than " + std::to_string(MaxConfigDepth) +
-                     " levels at line " + std::to_string(line) + ", column " + std::to_string(column);
-    }
-    if (text.fault) {
-        text.root = nullptr;
-    }
-    return text;
-}
-
 PluginConfig LoadConfigFromText(const std::string& bytes) {
     ConfigText text = ReadConfigText(bytes, false);
     if (text.fault) {
@@ -356,45 +143,39 @@ ValidatedConfig ValidateConfig(const nlohmann::json& root) {
     // read under an older name comes before the one that replaces it, which then wins.
     for (const ConfigKey& key : ConfigKeyTable) {
         const std::string name(key.name);
-        switch (key.kind) {
-            case KeyKind::Aliases:
-            case KeyKind::Commands:
-                if (key.commands != nullptr) {
-                    config.*key.commands = ReadStringArray(root, name, config.*key.commands, key.fewestEntries == 0);
-                } else {
-                    // Files written before "Presets" set the default preset's list as "OnCommands":
-                    // still read and checked, so that such a file reports the fault it always did,
-                    // and used only where the newer key is absent.
-                    CommandList list = ReadStringArray(root, name, config.Presets.at(config.DefaultPreset), false);
+        std::visit(
+            Overloaded{
+                [&](CommandList PluginConfig::*list) { config.*list = ReadStringArray(root, key, config.*list); },
+                [&](DefaultPresetList) {
+                    // Files written before "Presets" set the default preset's list under this
+                    // key: still read and checked, so that such a file reports the fault it
+                    // always did, and used only where the newer key is absent.
+                    CommandList list = ReadStringArray(root, key, ListOf(config, key));
                     if (!root.contains(std::string(key.replacedBy))) {
                         read.onCommands = std::move(list);
                     }
-                }
-                break;
-            case KeyKind::PresetName: {
-                std::string level = ReadString(root, name, config.*key.text);
-                std::transform(level.begin(), level.end(), level.begin(), AsciiLower);
-                if (config.Presets.count(level) == 0) {
-                    Fail(name + " must be Low, Medium, High, or Epic");
-                }
-                config.*key.text = std::move(level);
-                break;
-            }
-            case KeyKind::Presets:
-                config.Presets = ReadPresets(root, name, config.Presets);
-                break;
-            case KeyKind::Text:
-                config.*key.text = ReadString(root, name, config.*key.text);
-                break;
-            case KeyKind::Boolean:
-                if (auto member = root.find(name); member != root.end()) {
-                    if (!member->is_boolean()) {
-                        Fail(name + " must be true or false");
+                },
+                [&](PresetLists) { config.Presets = ReadPresets(root, key, config.Presets); },
+                [&](std::string PluginConfig::*text) {
+                    std::string value = ReadString(root, key, config.*text);
+                    if (key.kind == KeyKind::PresetName) {
+                        std::transform(value.begin(), value.end(), value.begin(), AsciiLower);
+                        if (config.Presets.count(value) == 0) {
+                            Fail(name + " must be Low, Medium, High, or Epic");
+                        }
                     }
-                    config.*key.flag = member->get<bool>();
-                }
-                break;
-        }
+                    config.*text = std::move(value);
+                },
+                [&](bool PluginConfig::*flag) {
+                    if (auto member = root.find(name); member != root.end()) {
+                        if (!member->is_boolean()) {
+                            Fail(name + " must be true or false");
+                        }
+                        config.*flag = member->get<bool>();
+                    }
+                },
+            },
+            key.field);
     }
     return read;
 }

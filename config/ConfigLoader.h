@@ -12,6 +12,7 @@
 #include <json.hpp>
 
 #include "config/ConfigKeys.h"
+#include "config/ConfigText.h"
 #include "config/PluginConfig.h"
 
 namespace Lumora {
@@ -29,9 +30,6 @@ inline bool SetsSameVariable(std::string_view command, std::string_view forced) 
 // fits when every character of it is written as a \u escape, and no file within it costs start-up
 // more than a few tens of milliseconds or megabytes (scripts/worst-files measures both).
 inline constexpr std::uintmax_t MaxConfigBytes = 1200 * 1024;
-// How deep arrays and objects may nest; a valid file needs three levels.
-inline constexpr std::size_t MaxConfigDepth = 64;
-
 // The server's working directory followed by "/ArkApi/Plugins/Lumora/config.json".
 std::string GetConfigPath();
 
@@ -42,23 +40,6 @@ PluginConfig LoadConfigFrom(const std::string& path);
 // The bytes of the file at path: "could not open PATH" unless what it opens is a regular file, and
 // a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.
 std::string ReadConfigFile(const std::string& path);
-// How many keys given twice the pass notes with their places; the rest are only counted.
-inline constexpr std::size_t MaxNotedKeysGivenTwice = 64;
-// One pass over config.json's bytes, as the plugin reads them.
-struct ConfigText {
-    nlohmann::json root;                    // what validation reads; with whole, every member
-    std::optional<std::string> fault;       // the first fault of the text, as the load reports it
-    std::optional<std::size_t> overflowAt;  // where a number too large for a double begins
-    // With whole only: what the plugin passes over in silence. A key given twice in one object
-    // (where it is, as "Presets.low: ", and the key; the first MaxNotedKeysGivenTwice of them, and
-    // how many in all), content after the first value (its byte).
-    std::vector<std::pair<std::string, std::string>> keysGivenTwice;
-    std::size_t keysGivenTwiceCount = 0;
-    std::optional<std::size_t> contentAfterAt;
-};
-// The value that the load validates (whole: the whole document, for the checker and the fuzzer's
-// oracle), or the fault that the load reports for the text.
-ConfigText ReadConfigText(const std::string& bytes, bool whole);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
 // The checks of the load on a value already read: validation, then normalisation.

@@ -539,7 +539,7 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
         << "schema/config.schema.json is not what lumora-config schema writes: run scripts/write-key-docs";
     const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
     const std::string begin =
-        "<!-- The table of keys: written by scripts/write-key-docs from config/ConfigKeys.h. -->\n";
+        "<!-- The table of keys: written by scripts/write-key-docs from config/ConfigKeys.cpp. -->\n";
     const auto from = guide.find(begin);
     const auto to = guide.find("<!-- End of the table of keys. -->");
     ASSERT_NE(from, std::string::npos);
@@ -550,8 +550,8 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
         << "fuzz/corpus/config/built-in is not what lumora-config init writes";
 
     // The loader really reads every key: each one of the wrong type fails the load with its own name.
-    for (std::string_view name : ConfigKeys) {
-        const std::string key(name);
+    for (const ConfigKey& row : ConfigKeyTable) {
+        const std::string key(row.name);
         const auto path = dir.path() / "config.json";
         TestSupport::WriteFile(path, json{{key, key == "Presets" ? json::array() : json::object()}}.dump());
         try {

@@ -356,7 +356,11 @@ void ContentWarnings(const json& root, WarningList& warnings) {
     if (!root.is_object()) {
         return;
     }
-    WarnUnknownKeys(root, {ConfigKeys.begin(), ConfigKeys.end()}, "", true, warnings);
+    std::vector<std::string> names;
+    for (const ConfigKey& key : ConfigKeyTable) {
+        names.emplace_back(key.name);
+    }
+    WarnUnknownKeys(root, names, "", true, warnings);
     for (const ConfigKey& key : ConfigKeyTable) {
         const std::string name(key.name);
         const auto member = root.find(name);
@@ -368,7 +372,7 @@ void ContentWarnings(const json& root, WarningList& warnings) {
                 WarnAliases(*member, warnings);
                 break;
             case KeyKind::Commands:
-                if (key.commands != nullptr) {
+                if (OwnsField(key)) {
                     WarnCommands(*member, name, false, warnings);
                 } else if (root.contains(std::string(key.replacedBy))) {
                     AddWarning(

@@ -12,18 +12,18 @@ using Schema = nlohmann::ordered_json;
 
 std::string Number(std::size_t value) { return std::to_string(value); }
 
-// A list of console commands or aliases, with at least least entries.
-Schema List(std::size_t least, const std::string& description, const CommandList& builtIn) {
+// A list of console commands or aliases, with at least least entries of at most bytes bytes.
+Schema List(std::size_t least, std::size_t bytes, const std::string& description, const CommandList& builtIn) {
     return {{"type", "array"},
             {"minItems", least},
             {"maxItems", MaxEntries},
-            {"items", {{"type", "string"}, {"minLength", 1}, {"maxLength", MaxCommandBytes}}},
+            {"items", {{"type", "string"}, {"minLength", 1}, {"maxLength", bytes}}},
             {"description", description},
             {"default", builtIn}};
 }
 
-Schema Text(const std::string& description, const std::string& builtIn) {
-    return {{"type", "string"}, {"maxLength", MaxStringBytes}, {"description", description}, {"default", builtIn}};
+Schema Text(std::size_t bytes, const std::string& description, const std::string& builtIn) {
+    return {{"type", "string"}, {"maxLength", bytes}, {"description", description}, {"default", builtIn}};
 }
 
 // "^([Ll][Oo][Ww]|...)$": the preset names in any letter case.
@@ -58,20 +58,15 @@ std::string LevelNames() { return Joined(PresetLevelNames, ", ", " or ", AsIs); 
 // "r.BloomQuality 0, ... and r.Fog 0"
 std::string ForcedCommands() { return Joined(ForcedPresetCommands, ", ", " and ", AsIs); }
 
-// The built-in list of a list key: its field, or the default preset's list.
-const CommandList& BuiltInList(const PluginConfig& builtIn, const ConfigKey& key) {
-    return key.commands != nullptr ? builtIn.*key.commands : builtIn.Presets.at(builtIn.DefaultPreset);
-}
-
 }  // namespace
 
 std::string FillIn(std::string_view text, const ConfigKey& key) {
     const PluginConfig builtIn = BuiltInConfig();
     const bool list = key.kind == KeyKind::Aliases || key.kind == KeyKind::Commands;
     const std::pair<std::string_view, std::string> values[] = {
-        {"{entries}", Number(MaxEntries)},       {"{commandBytes}", Number(MaxCommandBytes)},
-        {"{textBytes}", Number(MaxStringBytes)}, {"{levels}", LevelNames()},
-        {"{forced}", ForcedCommands()},          {"{count}", list ? Number(BuiltInList(builtIn, key).size()) : ""},
+        {"{entries}", Number(MaxEntries)},        {"{commandBytes}", Number(MaxBytesOf(key))},
+        {"{textBytes}", Number(MaxBytesOf(key))}, {"{levels}", LevelNames()},
+        {"{forced}", ForcedCommands()},           {"{count}", list ? Number(ListOf(builtIn, key).size()) : ""},
     };
     std::string filled(text);
     for (const auto& [name, value] : values) {
@@ -92,10 +87,11 @@ Schema ConfigSchema() {
         switch (key.kind) {
             case KeyKind::Aliases:
             case KeyKind::Commands:
-                property = List(key.fewestEntries, description, BuiltInList(builtIn, key));
+                property = List(key.fewestEntries, MaxBytesOf(key), description, ListOf(builtIn, key));
                 break;
             case KeyKind::PresetName: {
-                property = Text(description, builtIn.*key.text);
+                property =
+                    Text(MaxBytesOf(key), description, builtIn.*std::get<std::string PluginConfig::*>(key.field));
                 Schema names = Schema::array();
                 for (std::string_view level : PresetLevelNames) {
                     names.push_back(std::string(level));
@@ -113,15 +109,19 @@ Schema ConfigSchema() {
                 for (std::string_view level : PresetLevelNames) {
                     const std::string name(level);
                     property["properties"][name] =
-                        List(1, "The " + name + " preset's console commands, sent in order.", builtIn.Presets.at(name));
+                        List(1, MaxBytesOf(key), "The " + name + " preset's console commands, sent in order.",
+                             builtIn.Presets.at(name));
                     property["default"][name] = builtIn.Presets.at(name);
                 }
                 break;
             case KeyKind::Text:
-                property = Text(description, builtIn.*key.text);
+                property =
+                    Text(MaxBytesOf(key), description, builtIn.*std::get<std::string PluginConfig::*>(key.field));
                 break;
             case KeyKind::Boolean:
-                property = {{"type", "boolean"}, {"description", description}, {"default", builtIn.*key.flag}};
+                property = {{"type", "boolean"},
+                            {"description", description},
+                            {"default", builtIn.*std::get<bool PluginConfig::*>(key.field)}};
                 break;
         }
     }
@@ -166,13 +166,13 @@ std::string GuideKeyTable() {
                 type = "array of strings";
                 limits =
                     FillIn(Number(key.fewestEntries) + " to {entries} entries, each 1 to {commandBytes} bytes", key);
-                value = "`[" + Joined(BuiltInList(builtIn, key), ", ", ", ", Quoted) + "]`";
+                value = "`[" + Joined(ListOf(builtIn, key), ", ", ", ", Quoted) + "]`";
                 break;
             }
             case KeyKind::PresetName:
                 type = "string";
                 limits = FillIn("{levels}, any letter case; at most {textBytes} bytes", key);
-                value = "`" + Quoted(builtIn.*key.text) + "`";
+                value = "`" + Quoted(builtIn.*std::get<std::string PluginConfig::*>(key.field)) + "`";
                 break;
             case KeyKind::Presets: {
                 type = "object of arrays";
@@ -186,12 +186,12 @@ std::string GuideKeyTable() {
             case KeyKind::Text:
                 type = "string";
                 limits = FillIn("at most {textBytes} bytes", key);
-                value = "`" + Quoted(builtIn.*key.text) + "`";
+                value = "`" + Quoted(builtIn.*std::get<std::string PluginConfig::*>(key.field)) + "`";
                 break;
             case KeyKind::Boolean:
                 type = "boolean";
                 limits = "`true` or `false`";
-                value = builtIn.*key.flag ? "`true`" : "`false`";
+                value = builtIn.*std::get<bool PluginConfig::*>(key.field) ? "`true`" : "`false`";
                 break;
         }
         if (!key.builtInShown.empty()) {

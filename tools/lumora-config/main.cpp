@@ -47,31 +47,23 @@ const char* const Usage =
 json ToJson(const PluginConfig& config) {
     json out = json::object();
     for (const ConfigKey& key : ConfigKeyTable) {
-        if (SharesFieldWithEarlierKey(key)) {
+        if (!OwnsField(key)) {
             continue;
         }
-        const std::string name(key.name);
-        switch (key.kind) {
-            case KeyKind::Aliases:
-            case KeyKind::Commands:
-                if (key.commands != nullptr) {
-                    out[name] = config.*key.commands;
-                }
-                break;
-            case KeyKind::Presets:
-                out[name] = json::object();
-                for (auto level : PresetLevelNames) {
-                    out[name][std::string(level)] = config.Presets.at(std::string(level));
-                }
-                break;
-            case KeyKind::PresetName:
-            case KeyKind::Text:
-                out[name] = config.*key.text;
-                break;
-            case KeyKind::Boolean:
-                out[name] = config.*key.flag;
-                break;
-        }
+        json& value = out[std::string(key.name)];
+        std::visit(Overloaded{
+                       [&](CommandList PluginConfig::*list) { value = config.*list; },
+                       [&](std::string PluginConfig::*text) { value = config.*text; },
+                       [&](bool PluginConfig::*flag) { value = config.*flag; },
+                       [](DefaultPresetList) {},
+                       [&](PresetLists) {
+                           value = json::object();
+                           for (auto level : PresetLevelNames) {
+                               value[std::string(level)] = config.Presets.at(std::string(level));
+                           }
+                       },
+                   },
+                   key.field);
     }
     return out;
 }
@@ -151,26 +143,20 @@ void PrintTable(const PluginConfig& config) {
 void PrintConfig(const PluginConfig& config) {
     for (const ConfigKey& key : ConfigKeyTable) {
         if (key.shownAs.empty()) {
-            continue;  // the lists: the table below shows them
+            continue;  // the command lists: the table below shows them
         }
         std::cout << key.shownAs << ": ";
-        switch (key.kind) {
-            case KeyKind::Aliases:
-            case KeyKind::Commands:
-                std::cout << Join(config.*key.commands, ", ");
-                break;
-            case KeyKind::PresetName:
-                std::cout << PresetDisplayName(config.*key.text);
-                break;
-            case KeyKind::Text:
-                std::cout << EscapeText(config.*key.text);
-                break;
-            case KeyKind::Boolean:
-                std::cout << (config.*key.flag ? "true" : "false");
-                break;
-            case KeyKind::Presets:
-                break;
-        }
+        std::visit(Overloaded{
+                       [&](CommandList PluginConfig::*list) { std::cout << Join(config.*list, ", "); },
+                       [&](std::string PluginConfig::*text) {
+                           std::cout << (key.kind == KeyKind::PresetName ? PresetDisplayName(config.*text)
+                                                                         : EscapeText(config.*text));
+                       },
+                       [&](bool PluginConfig::*flag) { std::cout << (config.*flag ? "true" : "false"); },
+                       [](DefaultPresetList) {},
+                       [](PresetLists) {},
+                   },
+                   key.field);
         std::cout << '\n';
     }
     std::cout << '\n';
