@@ -69,11 +69,11 @@ void ApplyPreset(const PluginConfig& config, ActivePresetMap& table, AShooterPla
                  const std::string& name) {
     auto preset = config.Presets.find(name);
     if (preset == config.Presets.end()) {
-        SendChatReply(config, player, PresetNotAvailableReply);
+        SendChatReply(config, player, ReplyText(FixedReply::PresetNotAvailable));
         return;
     }
     if (!SendAll(player, preset->second)) {
-        SendChatReply(config, player, PresetFailedReply);
+        SendChatReply(config, player, ReplyText(FixedReply::PresetFailed));
         return;
     }
     table[player] = name;
@@ -86,7 +86,7 @@ void ApplyPreset(const PluginConfig& config, ActivePresetMap& table, AShooterPla
 
 void ApplyBaseline(const PluginConfig& config, ActivePresetMap& table, AShooterPlayerController* player) {
     if (!SendAll(player, config.OffCommands)) {
-        SendChatReply(config, player, BaselineFailedReply);
+        SendChatReply(config, player, ReplyText(FixedReply::BaselineFailed));
         return;
     }
     table.erase(player);
@@ -110,9 +110,10 @@ void RunFpsCommand(const PluginConfig& config, ActivePresetMap& table, AShooterP
         case FpsAction::Status: {
             auto entry = table.find(player);
             if (entry == table.end()) {
-                SendChatReply(config, player, NoActivePresetReply);
+                SendChatReply(config, player, ReplyText(FixedReply::NoActivePreset));
             } else {
-                SendChatReply(config, player, ActivePresetReplyPrefix + PresetDisplayName(entry->second) + ".");
+                SendChatReply(config, player,
+                              ReplyText(FixedReply::ActivePresetPrefix) + PresetDisplayName(entry->second) + ".");
             }
             return;
         }

@@ -3,6 +3,9 @@
 // writes these, and the tests hold the admin guide's tables to them. Configurable replies are keys
 // of config.json instead.
 
+#include <cstddef>
+#include <iterator>
+#include <string>
 #include <string_view>
 
 #include <Logger/Logger.h>
@@ -15,14 +18,20 @@ inline constexpr char PluginName[] = LUMORA_NAME;
 
 // ---- fixed replies -------------------------------------------------------------------------------
 
-inline constexpr char NoActivePresetReply[] = "No Lumora preset is active. /fps on uses the configured default.";
-inline constexpr char ActivePresetReplyPrefix[] = "Active Lumora preset: ";  // then "Medium."
-inline constexpr char PresetNotAvailableReply[] = "That performance preset is not available. Check config.json.";
-inline constexpr char PresetFailedReply[] = "Unable to apply the performance preset; check the server API log.";
-inline constexpr char BaselineFailedReply[] = "Unable to apply the baseline; check the server API log.";
+// Each fixed reply is declared here only: its name in FixedReply, its text in FixedReplies at that
+// place. A name without its text fails to compile.
+enum class FixedReply { NoActivePreset, ActivePresetPrefix, PresetNotAvailable, PresetFailed, BaselineFailed, Count };
+inline constexpr std::string_view FixedReplies[] = {
+    "No Lumora preset is active. /fps on uses the configured default.",
+    "Active Lumora preset: ",  // then "Medium."
+    "That performance preset is not available. Check config.json.",
+    "Unable to apply the performance preset; check the server API log.",
+    "Unable to apply the baseline; check the server API log.",
+};
+static_assert(std::size(FixedReplies) == static_cast<std::size_t>(FixedReply::Count),
+              "a FixedReply without its text in FixedReplies, or a text without its name");
 
-inline constexpr std::string_view FixedReplies[] = {NoActivePresetReply, ActivePresetReplyPrefix,
-                                                    PresetNotAvailableReply, PresetFailedReply, BaselineFailedReply};
+inline std::string ReplyText(FixedReply reply) { return std::string(FixedReplies[static_cast<std::size_t>(reply)]); }
 
 // ---- log lines -----------------------------------------------------------------------------------
 

@@ -49,9 +49,15 @@ TEST(BuiltInConfigTest, RecordIsOneTheLoaderAccepts) {
     EXPECT_TRUE(std::is_sorted(config.ChatCommands.begin(), config.ChatCommands.end()));
     EXPECT_EQ(std::adjacent_find(config.ChatCommands.begin(), config.ChatCommands.end()), config.ChatCommands.end());
     EXPECT_EQ(config.Presets.count(config.DefaultPreset), 1u);
-    for (const auto* text :
-         {&config.Sender, &config.EnabledMessage, &config.DisabledMessage, &config.UsageMessage, &config.HelpMessage}) {
-        EXPECT_LE(text->size(), MaxStringBytes);
+    for (const ConfigKey& key : ConfigKeyTable) {
+        if (const auto* text = std::get_if<std::string PluginConfig::*>(&key.field)) {
+            EXPECT_LE((config.**text).size(), MaxBytesOf(key)) << key.name;
+        } else if (key.kind == KeyKind::Aliases || key.kind == KeyKind::Commands) {
+            EXPECT_LE(ListOf(config, key).size(), MaxEntries) << key.name;
+            for (const auto& entry : ListOf(config, key)) {
+                EXPECT_LE(entry.size(), MaxBytesOf(key)) << key.name;
+            }
+        }
     }
     EXPECT_NE(config.EnabledMessage.find("{preset}"), std::string::npos);
     EXPECT_TRUE(CurrentConfig == config) << "the process starts with it";

@@ -60,89 +60,122 @@ protected:
     std::string path = (dir.path() / "config.json").string();
 };
 
+// The faults a value of each kind can have, each with a value that has it and the message after
+// the key's name; the first is the kind's wrong type.
+struct Fault {
+    std::string value;
+    std::string message;
+};
+std::vector<Fault> FaultsOf(const ConfigKey& key) {
+    switch (key.kind) {
+        case KeyKind::Aliases:
+        case KeyKind::Commands: {
+            std::vector<Fault> faults = {
+                {"1", "must be an array of strings"},
+                {"null", "must be an array of strings"},
+                {R"(["a 1", 1])", "must contain only strings"},
+                {R"([""])", "cannot contain an empty string"},
+                {Strings(1, std::string(MaxBytesOf(key) + 1, 'c')),
+                 "contains a command longer than " + std::to_string(MaxBytesOf(key)) + " bytes"},
+                {Strings(MaxEntries + 1, "x"), "cannot contain more than " + std::to_string(MaxEntries) + " entries"}};
+            if (key.fewestEntries > 0) {
+                faults.push_back({"[]", "cannot be empty"});
+            }
+            return faults;
+        }
+        case KeyKind::PresetName:
+            return {{"3", "must be a string"},
+                    {R"("ultra")", "must be Low, Medium, High, or Epic"},
+                    {R"(" low")", "must be Low, Medium, High, or Epic"},
+                    {R"("")", "must be Low, Medium, High, or Epic"},
+                    {R"("\u00c9pic")", "must be Low, Medium, High, or Epic"},
+                    {Quote(std::string(MaxBytesOf(key) + 1, 's')),
+                     "cannot be longer than " + std::to_string(MaxBytesOf(key)) + " bytes"}};
+        case KeyKind::Presets:
+            return {{"[]", "must be an object of named command arrays"}};
+        case KeyKind::Text:
+            return {{"1", "must be a string"},
+                    {"null", "must be a string"},
+                    {"[]", "must be a string"},
+                    {Quote(std::string(MaxBytesOf(key) + 1, 's')),
+                     "cannot be longer than " + std::to_string(MaxBytesOf(key)) + " bytes"}};
+        case KeyKind::Boolean:
+            return {{"1", "must be true or false"},
+                    {R"("false")", "must be true or false"},
+                    {"null", "must be true or false"}};
+    }
+    return {};
+}
+
+// Every key's faults, alone in the file, and the faults of the file as a whole and of a preset's list.
 TEST_F(ConfigLoaderTest, EveryFaultHasItsMessage) {
-    const std::string c512(512, 'c'), c513(513, 'c'), s1025(1025, 's');
+    for (const ConfigKey& key : ConfigKeyTable) {
+        for (const Fault& fault : FaultsOf(key)) {
+            const std::string file = "{\"" + std::string(key.name) + "\": " + fault.value + "}";
+            EXPECT_EQ(Error(file), std::string(key.name) + " " + fault.message) << file.substr(0, 200);
+        }
+    }
     struct Case {
         std::string json;
         std::string message;
     } cases[] = {
         {"[]", "config.json must contain a JSON object"},
         {"\"text\"", "config.json must contain a JSON object"},
-        {R"({"ChatCommands": "/fps"})", "ChatCommands must be an array of strings"},
-        {R"({"ChatCommands": null})", "ChatCommands must be an array of strings"},
-        {R"({"ChatCommands": ["/fps", 1]})", "ChatCommands must contain only strings"},
-        {R"({"ChatCommands": [""]})", "ChatCommands cannot contain an empty string"},
-        {R"({"ChatCommands": []})", "ChatCommands cannot be empty"},
-        {"{\"ChatCommands\": " + Strings(1, c513) + "}", "ChatCommands contains a command longer than 512 bytes"},
-        {"{\"ChatCommands\": " + Strings(65, "x") + "}", "ChatCommands cannot contain more than 64 entries"},
         {"{\"ChatCommands\": [\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",10," + Strings(60, "a").substr(1) +
              "}",
          "ChatCommands must contain only strings"},
-        {R"({"DefaultPreset": 3})", "DefaultPreset must be a string"},
-        {R"({"DefaultPreset": " low"})", "DefaultPreset must be Low, Medium, High, or Epic"},
-        {R"({"DefaultPreset": "ultra"})", "DefaultPreset must be Low, Medium, High, or Epic"},
-        {R"({"DefaultPreset": ""})", "DefaultPreset must be Low, Medium, High, or Epic"},
-        {R"({"DefaultPreset": "\u00c9pic"})", "DefaultPreset must be Low, Medium, High, or Epic"},
-        {"{\"DefaultPreset\": " + Quote(s1025) + "}", "DefaultPreset cannot be longer than 1024 bytes"},
-        {R"({"OnCommands": []})", "OnCommands cannot be empty"},
         {R"({"OnCommands": [], "Presets": {}})", "OnCommands cannot be empty"},
-        {R"({"Presets": []})", "Presets must be an object of named command arrays"},
         {R"({"Presets": {"low": []}})", "Commands cannot be empty"},
         {R"({"Presets": {"low": {}}})", "Commands must be an array of strings"},
         {R"({"Presets": {"epic": ["r.A 1", false]}})", "Commands must contain only strings"},
         {"{\"Presets\": {\"high\": " + Strings(65, "r.A 1") + "}}", "Commands cannot contain more than 64 entries"},
-        {R"({"OffCommands": [""]})", "OffCommands cannot contain an empty string"},
-        {R"({"OffCommands": {}})", "OffCommands must be an array of strings"},
-        {"{\"Sender\": " + Quote(s1025) + "}", "Sender cannot be longer than 1024 bytes"},
-        {R"({"Sender": null})", "Sender must be a string"},
-        {R"({"EnabledMessage": []})", "EnabledMessage must be a string"},
         {R"({"DisabledMessage": 5, "BaselineMessage": "ok"})", "DisabledMessage must be a string"},
-        {R"({"BaselineMessage": 5})", "BaselineMessage must be a string"},
-        {"{\"UsageMessage\": " + Quote(s1025) + "}", "UsageMessage cannot be longer than 1024 bytes"},
-        {R"({"HelpMessage": true})", "HelpMessage must be a string"},
-        {R"({"LogUsage": "false"})", "LogUsage must be true or false"},
-        {R"({"LogUsage": 0})", "LogUsage must be true or false"},
-        {R"({"LogUsage": null})", "LogUsage must be true or false"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Error(c.json), c.message) << c.json.substr(0, 200);
     }
 }
 
-// The checks in the order they run. A file that breaks two neighbours gets the earlier one's message,
-// wherever the members stand in the file.
+// The checks in the order they run: each key's wrong type in the table's order, and inside
+// "Presets" each level's in level order. A file that breaks two neighbours gets the earlier one's
+// message, wherever the members stand in the file.
 TEST_F(ConfigLoaderTest, TheFirstCheckInOrderDecides) {
     struct Check {
-        const char* preset;  // a member of "Presets", or nullptr for a top-level key
-        const char* key;
-        const char* value;
-        const char* message;
-    } checks[] = {
-        {nullptr, "ChatCommands", "[]", "ChatCommands cannot be empty"},
-        {nullptr, "DefaultPreset", R"("x")", "DefaultPreset must be Low, Medium, High, or Epic"},
-        {nullptr, "OnCommands", "1", "OnCommands must be an array of strings"},
-        {"low", nullptr, "[]", "Commands cannot be empty"},
-        {"medium", nullptr, "1", "Commands must be an array of strings"},
-        {"high", nullptr, R"([""])", "Commands cannot contain an empty string"},
-        {"epic", nullptr, "[1]", "Commands must contain only strings"},
-        {nullptr, "OffCommands", R"([""])", "OffCommands cannot contain an empty string"},
-        {nullptr, "Sender", "1", "Sender must be a string"},
-        {nullptr, "EnabledMessage", "1", "EnabledMessage must be a string"},
-        {nullptr, "DisabledMessage", "1", "DisabledMessage must be a string"},
-        {nullptr, "BaselineMessage", "1", "BaselineMessage must be a string"},
-        {nullptr, "UsageMessage", "1", "UsageMessage must be a string"},
-        {nullptr, "HelpMessage", "1", "HelpMessage must be a string"},
-        {nullptr, "LogUsage", "1", "LogUsage must be true or false"},
+        std::string preset;  // a member of "Presets", or empty for a top-level key
+        std::string key;
+        std::string value;
+        std::string message;
     };
+    // Each level's list gets another fault of a list, so that the message tells which level was read.
+    std::vector<Fault> listFaults;
+    for (const Fault& fault : FaultsOf(*FindConfigKey(Key::ChatCommands))) {
+        if (std::none_of(listFaults.begin(), listFaults.end(),
+                         [&](const Fault& f) { return f.message == fault.message; })) {
+            listFaults.push_back(fault);
+        }
+    }
+    ASSERT_GE(listFaults.size(), PresetLevelNames.size());
+    std::vector<Check> checks;
+    for (const ConfigKey& key : ConfigKeyTable) {
+        if (key.kind == KeyKind::Presets) {
+            for (std::size_t i = 0; i < PresetLevelNames.size(); ++i) {
+                checks.push_back(
+                    {std::string(PresetLevelNames[i]), "", listFaults[i].value, "Commands " + listFaults[i].message});
+            }
+        } else {
+            const Fault fault = FaultsOf(key).front();
+            checks.push_back({"", std::string(key.name), fault.value, std::string(key.name) + " " + fault.message});
+        }
+    }
     auto put = [](nlohmann::json& file, const Check& check) {
         auto value = nlohmann::json::parse(check.value);
-        if (check.preset != nullptr) {
+        if (!check.preset.empty()) {
             file["Presets"][check.preset] = value;
         } else {
             file[check.key] = value;
         }
     };
-    for (std::size_t i = 0; i + 1 < std::size(checks); ++i) {
+    for (std::size_t i = 0; i + 1 < checks.size(); ++i) {
         nlohmann::json file = nlohmann::json::object();
         put(file, checks[i + 1]);
         put(file, checks[i]);

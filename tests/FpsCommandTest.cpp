@@ -57,7 +57,7 @@ TEST_F(FpsCommandTest, EveryActionRepliesAndKeepsTheTable) {
         const char* active;
         std::size_t commands;
     } steps[] = {
-        {"/fps status", {NoActivePresetReply}, "", 0},
+        {"/fps status", {ReplyText(FixedReply::NoActivePreset)}, "", 0},
         {"/fps off", {Disabled}, "", 25},
         {"/fps on", {Enabled("Medium")}, "medium", 21},
         {"/fps on", {Enabled("Medium")}, "medium", 21},
@@ -71,7 +71,7 @@ TEST_F(FpsCommandTest, EveryActionRepliesAndKeepsTheTable) {
         {"/fps lowest", {Usage}, "epic", 0},
         {"/fps on,", {Usage}, "epic", 0},
         {"/fps", {Disabled}, "", 25},
-        {"/fps status", {NoActivePresetReply}, "", 0},
+        {"/fps status", {ReplyText(FixedReply::NoActivePreset)}, "", 0},
     };
     for (const auto& step : steps) {
         Say(alice, step.line);
@@ -102,7 +102,9 @@ TEST_F(FpsCommandTest, FailureOnTheThirdCommandStopsTheList) {
         const bool baseline = std::string(line) == "/fps off";
         const CommandList& list = baseline ? CurrentConfig.OffCommands : CurrentConfig.Presets.at("epic");
         EXPECT_THAT(Received(alice), ElementsAre(list[0], list[1])) << line;
-        EXPECT_THAT(Replies(alice), ElementsAre(baseline ? BaselineFailedReply : PresetFailedReply)) << line;
+        EXPECT_THAT(Replies(alice),
+                    ElementsAre(baseline ? ReplyText(FixedReply::BaselineFailed) : ReplyText(FixedReply::PresetFailed)))
+            << line;
         EXPECT_EQ(Active(alice), "low") << line;
         EXPECT_THAT(Messages(), ElementsAre("Lumora: ClientRunLocalConsoleCommand RPC was not found; client command "
                                             "was not sent"))
@@ -117,13 +119,13 @@ TEST_F(FpsCommandTest, MissingRemoteCallWritesExactlyOneLineAndNullClassNone) {
     StandIn::FaultNullClass(bob);
     Say(alice, "/fps low");
     EXPECT_THAT(Received(alice), IsEmpty());
-    EXPECT_THAT(Replies(alice), ElementsAre(PresetFailedReply));
+    EXPECT_THAT(Replies(alice), ElementsAre(ReplyText(FixedReply::PresetFailed)));
     EXPECT_THAT(StandIn::LogRecords(), ElementsAre(::testing::Field(&StandIn::LogRecord::level, "error")));
     EXPECT_THAT(Messages(), ElementsAre("Lumora: ClientRunLocalConsoleCommand RPC was not found; client command was "
                                         "not sent"));
     StandIn::ClearLog();
     Say(bob, "/fps off");
-    EXPECT_THAT(Replies(bob), ElementsAre(BaselineFailedReply));
+    EXPECT_THAT(Replies(bob), ElementsAre(ReplyText(FixedReply::BaselineFailed)));
     EXPECT_THAT(Messages(), IsEmpty());
     // The command is converted only once the remote call was found: a failed lookup makes no string.
     const auto allocations = StandIn::Heap().allocations;
@@ -153,7 +155,7 @@ TEST_F(FpsCommandTest, RestartForgetsPresetsAndFallsBackToTheBuiltInConfiguratio
     EXPECT_TRUE(CurrentConfig == BuiltInConfig()) << "every field built in, none kept from the earlier start";
     config = CurrentConfig;
     Say(alice, "/fps status");
-    EXPECT_THAT(Replies(alice), ElementsAre(NoActivePresetReply));
+    EXPECT_THAT(Replies(alice), ElementsAre(ReplyText(FixedReply::NoActivePreset)));
 }
 
 TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
@@ -218,7 +220,7 @@ TEST_F(FpsCommandTest, LogoutForgetsThePlayer) {
     StandIn::Rejoin(alice);
     Replies(alice);
     Say(alice, "/fps status");
-    EXPECT_THAT(Replies(alice), ElementsAre(NoActivePresetReply));
+    EXPECT_THAT(Replies(alice), ElementsAre(ReplyText(FixedReply::NoActivePreset)));
     Say(alice, "/fps");
     EXPECT_THAT(Replies(alice), ElementsAre(Enabled("Medium")));
 }
@@ -295,7 +297,7 @@ TEST_F(FpsCommandTest, MessengerIsAskedForWithThisModulesPath) {
 TEST_F(FpsCommandTest, PresetMissingFromTheRecordIsReported) {
     config.Presets.erase("epic");
     Run(alice, "/fps epic");
-    EXPECT_THAT(Replies(alice), ElementsAre(PresetNotAvailableReply));
+    EXPECT_THAT(Replies(alice), ElementsAre(ReplyText(FixedReply::PresetNotAvailable)));
     EXPECT_THAT(Received(alice), IsEmpty());
 }
 

@@ -2,8 +2,13 @@
 // PluginInfo.json, calls the chat commands and then every chat-message callback, shows every line
 // nobody took as chat, and takes back each plugin's registrations by module after its unload.
 
+#include <charconv>
+#include <string>
+#include <string_view>
+
 #include <gmock/gmock.h>
 
+#include "plugin/Version.h"
 #include "support/TestSupport.h"
 
 using ::testing::ElementsAre;
@@ -11,6 +16,19 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 namespace {
+
+// A host version a hundredth newer than the one Lumora is built for, and how PluginInfo.json writes it.
+float NewerHostVersion() {
+    const std::string_view built = LUMORA_HOST_VERSION;
+    float version = 0;
+    std::from_chars(built.data(), built.data() + built.size(), version);
+    return version + 0.01F;
+}
+std::string Written(float version) {
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, version, std::chars_format::fixed, 2).ptr;
+    return std::string(text, end);
+}
 
 class NeighbourTest : public TestSupport::HostTest {
 protected:
@@ -188,14 +206,14 @@ TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
     // The host reads the keys in order up to the first of the wrong type (a warning), and the load
     // then fails on the first key it needs and did not get.
     struct Refused {
-        const char* info;
+        std::string info;
         std::vector<std::string> warnings;
     } refused[] = {
         {"{not json", {"[json.exception.parse_error"}},
         {R"({"Version": "1.2"})",
          {"(API::PluginManager::ReadPluginInfo) [json.exception.type_error.302] type must be number, but is string",
           "[json.exception.type_error.302] type must be number, but is null"}},
-        {R"({"MinApiVersion": 2.04})", {"Plugin Lumora requires newer API version!"}},
+        {R"({"MinApiVersion": )" + Written(NewerHostVersion()) + "}", {"Plugin Lumora requires newer API version!"}},
     };
     for (const auto& r : refused) {
         TestSupport::WriteFile(lumoraDir / "PluginInfo.json", r.info);
@@ -211,7 +229,7 @@ TEST_F(NeighbourTest, PluginInfoDecidesWhetherThePluginLoads) {
         EXPECT_FALSE(StandIn::PluginLoaded("Lumora"));
         EXPECT_FALSE(StandIn::LibraryMapped(lumoraDir / std::filesystem::path(LUMORA_PLUGIN_PATH).filename()));
     }
-    StandIn::SetHostVersion(2.04F);
+    StandIn::SetHostVersion(NewerHostVersion());
     Load("Lumora");  // the same file, on a newer host
 }
 
