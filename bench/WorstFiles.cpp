@@ -18,6 +18,7 @@
 
 #include "AsaApiStandIn/Control.h"
 #include "config/ConfigLoader.h"
+#include "facts/LargestFile.h"
 
 // It reads its figures from Linux's /proc; the parse in MSVC's mode sees only the message below.
 #if defined(__linux__)
@@ -45,43 +46,6 @@ std::string Fill(const std::string& head, const std::function<std::string(std::s
         text += next;
     }
     return text + tail;
-}
-
-// Every list with its most entries, every entry and text at its most bytes: the largest file a
-// valid configuration can need. Escaped, each of its characters is written as \u00XX.
-std::string LargestValid(bool escaped) {
-    const auto text = [&](const std::string& plain) {
-        if (!escaped) {
-            return "\"" + plain + "\"";
-        }
-        std::string written = "\"";
-        for (unsigned char c : plain) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            written += code;
-        }
-        return written + "\"";
-    };
-    const std::string command = text("r." + std::string(MaxCommandBytes - 4, 'x') + " 1");
-    std::string list = "[" + command;
-    for (std::size_t i = 1; i < MaxEntries; ++i) {
-        list += "," + command;
-    }
-    list += "]";
-    std::string aliases = "[";
-    for (std::size_t i = 0; i < MaxEntries; ++i) {
-        aliases +=
-            std::string(i ? "," : "") + text("/" + std::to_string(100 + i) + std::string(MaxCommandBytes - 4, 'f'));
-    }
-    aliases += "]";
-    std::string file = "{\"ChatCommands\":" + aliases + ",\"OffCommands\":" + list + ",\"Presets\":{\"low\":" + list +
-                       ",\"medium\":" + list + ",\"high\":" + list + ",\"epic\":" + list + "}";
-    for (const ConfigKey& key : ConfigKeyTable) {
-        if (key.kind == KeyKind::Text) {
-            file += ",\"" + std::string(key.name) + "\":" + text(std::string(MaxBytesOf(key), 'm'));
-        }
-    }
-    return file + "}";
 }
 
 const std::vector<std::pair<std::string, std::function<std::string()>>>& Kinds() {
@@ -134,8 +98,8 @@ const std::vector<std::pair<std::string, std::function<std::string()>>>& Kinds()
              return Fill(
                  "{\"x\":\"", [](std::size_t) { return std::string("\\ud83d\\ude00"); }, "\"}");
          }},
-        {"largest valid, escaped", [] { return LargestValid(true); }},
-        {"largest valid", [] { return LargestValid(false); }},
+        {"largest valid, escaped", [] { return LargestValidFile(true); }},
+        {"largest valid", [] { return LargestValidFile(false); }},
     };
     return kinds;
 }

@@ -188,6 +188,10 @@ TEST_F(LumoraConfigTest, ValidFilesSummariseAndShowLoadsBack) {
     EXPECT_THAT(table.out, HasSubstr("variable"));
     EXPECT_THAT(table.out, ::testing::ContainsRegex("r.ScreenPercentage +70 +80 +90 +100 +100\n"));
     EXPECT_THAT(table.out, ::testing::ContainsRegex("r.BloomQuality +- +- +- +- +5\n"));
+    // A variable set twice in a list shows the last setting, the one the client keeps.
+    const Result twice =
+        Tool("show " + ShellQuoted(File("twice.json", R"({"Presets": {"low": ["r.Twice 1", "r.Twice 2"]}})")));
+    EXPECT_THAT(twice.out, ::testing::ContainsRegex("\nr.Twice +2 +- +- +- +-\n"));
 }
 
 TEST_F(LumoraConfigTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles) {
@@ -503,6 +507,15 @@ TEST_F(LumoraConfigTest, HostileFilesGiveShortEscapedOutput) {
         {nearMisses + "\"b\": 1}", "warning: \u2026 and 4032 more like the one above\n", 65},
         {"{\"OffCommands\": [\"r.A\\u001b\\u202e" + std::string(1'000'000, 'x') + "\"]}", "", 0},
     };
+    // A key given twice deep down: its place is cut after a few keys, however deep and long they are.
+    std::string deep;
+    for (int i = 0; i < 60; ++i) {
+        deep += "{\"" + std::string(200, 'k') + "\": ";
+    }
+    deep += "{\"a\": 1, \"a\": 2}" + std::string(60, '}');
+    const std::string deepWarning = Tool("check " + ShellQuoted(File("deep.json", deep))).err;
+    EXPECT_THAT(deepWarning, HasSubstr("...: the key \"a\" is given twice"));
+    EXPECT_LT(deepWarning.size(), 1024u);
     for (const auto& [file, more, lines] : cases) {
         const Result check = Tool("check " + ShellQuoted(File("hostile.json", file)));
         const std::string output = check.out + check.err;
@@ -531,12 +544,39 @@ TEST_F(LumoraConfigTest, UsageErrors) {
     EXPECT_EQ(odd.find('\x1B'), std::string::npos);
 }
 
-// The schema, the guide's table of keys and the fuzzer's seed of the built-in file are what the
-// keys' table makes now (scripts/write-key-docs writes the first two again), and the loader reads
-// every key of it.
+// Nothing when file holds what the generator writes now; else the hint first, then the first lines
+// that differ (a whole schema would bury the hint).
+std::string Stale(const std::string& name, const std::string& file, const std::string& written) {
+    if (file == written) {
+        return "";
+    }
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> split;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            split.push_back(line);
+        }
+        return split;
+    };
+    const auto had = lines(file), now = lines(written);
+    std::string report = name + " is not what the code makes now: run scripts/write-key-docs\n";
+    for (std::size_t i = 0, shown = 0; shown < 3 && i < std::max(had.size(), now.size()); ++i) {
+        const std::string a = i < had.size() ? had[i] : "(no line)", b = i < now.size() ? now[i] : "(no line)";
+        if (a != b) {
+            report += "  line " + std::to_string(i + 1) + ", in the file: " + a.substr(0, 160) + "\n  line " +
+                      std::to_string(i + 1) + ", made now:   " + b.substr(0, 160) + "\n";
+            ++shown;
+        }
+    }
+    return report;
+}
+
+// The schema, the guide's table of keys, the fuzzer's seed of the built-in file and the figures the
+// docs quote are what the code makes now (scripts/write-key-docs writes them again), and the loader
+// reads every key.
 TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
-    EXPECT_EQ(TestSupport::ReadFile(LUMORA_SCHEMA_PATH), Tool("schema").out)
-        << "schema/config.schema.json is not what lumora-config schema writes: run scripts/write-key-docs";
+    std::string stale =
+        Stale("schema/config.schema.json", TestSupport::ReadFile(LUMORA_SCHEMA_PATH), Tool("schema").out);
     const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
     const std::string begin =
         "<!-- The table of keys: written by scripts/write-key-docs from config/ConfigKeys.cpp. -->\n";
@@ -544,10 +584,55 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
     const auto to = guide.find("<!-- End of the table of keys. -->");
     ASSERT_NE(from, std::string::npos);
     ASSERT_NE(to, std::string::npos);
-    EXPECT_EQ(guide.substr(from + begin.size(), to - from - begin.size()), Tool("keys").out)
-        << "the guide's table of keys is not what lumora-config keys writes: run scripts/write-key-docs";
-    EXPECT_EQ(TestSupport::ReadFile(LUMORA_FUZZ_BUILT_IN_PATH), Tool("init").out)
-        << "fuzz/corpus/config/built-in is not what lumora-config init writes";
+    stale += Stale("the guide's table of keys", guide.substr(from + begin.size(), to - from - begin.size()),
+                   Tool("keys").out);
+    stale += Stale("fuzz/corpus/config/built-in", TestSupport::ReadFile(LUMORA_FUZZ_BUILT_IN_PATH), Tool("init").out);
+
+    // Each figure between fact markers is the code's; a figure that no marker holds would be left
+    // stale by the next change.
+    std::map<std::string, std::string> facts;
+    std::istringstream factLines(Tool("facts").out);
+    for (std::string name, value; factLines >> name && std::getline(factLines >> std::ws, value);) {
+        facts[name] = value;
+    }
+    ASSERT_TRUE(facts.contains("hostVersion"));
+    const std::regex marked("<!-- fact:(\\w+) -->(.*?)<!-- /fact -->");
+    std::vector<std::filesystem::path> docs = {std::filesystem::path(LUMORA_SOURCE_PATH) / "README.md"};
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(LUMORA_SOURCE_PATH) / "docs")) {
+        if (entry.path().extension() == ".md") {
+            docs.push_back(entry.path());
+        }
+    }
+    for (const auto& doc : docs) {
+        const std::string text = TestSupport::ReadFile(doc);
+        for (std::sregex_iterator at(text.begin(), text.end(), marked), end; at != end; ++at) {
+            const auto fact = facts.find((*at)[1]);
+            if (fact == facts.end() || fact->second != (*at)[2]) {
+                stale += doc.filename().string() + ": " + at->str() + " is not what the code makes now (" +
+                         (fact == facts.end() ? "no such fact" : fact->second) + "): run scripts/write-key-docs\n";
+            }
+        }
+        const std::string unmarked = std::regex_replace(text, marked, "");
+        for (const char* name : {"hostVersion", "maxFileKiB", "largestValidBytes", "largestValidEscapedBytes"}) {
+            EXPECT_EQ(unmarked.find(facts[name]), std::string::npos)
+                << doc.filename() << " quotes " << name << " (" << facts[name] << ") outside <!-- fact:" << name
+                << " -->...<!-- /fact -->";
+        }
+    }
+    EXPECT_TRUE(stale.empty()) << stale;
+
+    // The schema's pattern for a preset's name takes what the loader takes, in any letter case.
+    const json schema = json::parse(Tool("schema").out);
+    const std::regex preset(schema["properties"][Key::DefaultPreset]["anyOf"][1]["pattern"].get<std::string>());
+    for (const char* name : {"low", "LOW", "Low", "mEdIuM", "HIGH", "epic", "ultra", "lowx", " low", "", "lo w"}) {
+        bool loads = true;
+        try {
+            LoadConfigFromText(json{{Key::DefaultPreset, name}}.dump());
+        } catch (const std::exception&) {
+            loads = false;
+        }
+        EXPECT_EQ(std::regex_search(name, preset), loads) << name;
+    }
 
     // The loader really reads every key: each one of the wrong type fails the load with its own name.
     for (const ConfigKey& row : ConfigKeyTable) {

@@ -19,6 +19,7 @@
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 #include "config/RegularFile.h"
+#include "facts/LargestFile.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Install.h"
 #include "lumora-config/Schema.h"
@@ -40,7 +41,8 @@ const char* const Usage =
     "                             (puts the package's plugin folder into the server's ArkApi/Plugins,\n"
     "                             keeps an existing config.json and checks it)\n"
     "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n"
-    "       lumora-config keys        (the admin guide's table of keys)\n";
+    "       lumora-config keys        (the admin guide's table of keys)\n"
+    "       lumora-config facts       (the figures the docs quote, as scripts/write-key-docs writes them)\n";
 
 // The configuration in config.json's own form, which loads back to the same record: every field
 // once, under the first key that sets it.
@@ -161,6 +163,35 @@ void PrintConfig(const PluginConfig& config) {
     }
     std::cout << '\n';
     PrintTable(config);
+}
+
+// 1234567 as "1,234,567".
+std::string WithCommas(std::size_t value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
+// The figures the docs quote, one "name value" a line.
+std::string Facts() {
+    const std::pair<const char*, std::string> facts[] = {
+        {"hostVersion", LUMORA_HOST_VERSION},
+        {"maxFileKiB", std::to_string(MaxConfigBytes >> 10)},
+        {"maxDepth", std::to_string(MaxConfigDepth)},
+        {"maxEntries", std::to_string(MaxEntries)},
+        {"maxEntriesLoaded", std::to_string(MaxEntries + std::size(ForcedPresetCommands))},
+        {"maxCommandBytes", std::to_string(MaxCommandBytes)},
+        {"maxTextBytes", std::to_string(MaxStringBytes)},
+        {"largestValidBytes", WithCommas(LargestValidFile(false).size())},
+        {"largestValidEscapedBytes", WithCommas(LargestValidFile(true).size())},
+    };
+    std::string lines;
+    for (const auto& [name, value] : facts) {
+        lines += std::string(name) + " " + value + "\n";
+    }
+    return lines;
 }
 
 // ---- commands -----------------------------------------------------------------------------------
@@ -293,6 +324,13 @@ int Main(int argc, char** argv) {
             return UsageError("keys takes no FILE");
         }
         std::cout << GuideKeyTable();
+        return 0;
+    }
+    if (command == "facts") {
+        if (file) {
+            return UsageError("facts takes no FILE");
+        }
+        std::cout << Facts();
         return 0;
     }
     if (command == "init") {

@@ -1,0 +1,60 @@
+#include "facts/LargestFile.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "config/ConfigKeys.h"
+
+namespace Lumora {
+
+std::string LargestValidFile(bool escaped) {
+    const auto text = [&](const std::string& plain) {
+        if (!escaped) {
+            return "\"" + plain + "\"";
+        }
+        std::string written = "\"";
+        for (unsigned char c : plain) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", c);
+            written += code;
+        }
+        return written + "\"";
+    };
+    // Entries that differ, so that aliases stay as many once freed of duplicates.
+    const auto list = [&](const ConfigKey& key, char letter) {
+        std::string items = "[";
+        for (std::size_t i = 0; i < MaxEntries; ++i) {
+            const std::string head = (key.kind == KeyKind::Aliases ? "/" : "r.") + std::to_string(100 + i);
+            items += (i ? "," : "") + text(head + std::string(MaxBytesOf(key) - head.size() - 2, letter) + " 1");
+        }
+        return items + "]";
+    };
+    std::string file;
+    for (const ConfigKey& key : ConfigKeyTable) {
+        std::string value;
+        switch (key.kind) {
+            case KeyKind::Aliases:
+            case KeyKind::Commands:
+                value = OwnsField(key) ? list(key, 'x') : "";  // the default preset's list: in Presets
+                break;
+            case KeyKind::Presets:
+                for (std::string_view level : PresetLevelNames) {
+                    value += (value.empty() ? "{" : ",") + text(std::string(level)) + ":" + list(key, 'x');
+                }
+                value += "}";
+                break;
+            case KeyKind::Text:
+                value = text(std::string(MaxBytesOf(key), 'm'));
+                break;
+            case KeyKind::PresetName:
+            case KeyKind::Boolean:
+                break;  // as long as they can be: no longer than their built-in values
+        }
+        if (!value.empty()) {
+            file += (file.empty() ? "{" : ",") + text(std::string(key.name)) + ":" + value;
+        }
+    }
+    return file + "}";
+}
+
+}  // namespace Lumora
