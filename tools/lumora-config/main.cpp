@@ -167,11 +167,15 @@ void PrintConfig(const PluginConfig& config) {
 
 // 1234567 as "1,234,567".
 std::string WithCommas(std::size_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
+    const std::string digits = std::to_string(value);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        text += digits[i];
+        if (const std::size_t left = digits.size() - i - 1; left > 0 && left % 3 == 0) {
+            text += ',';
+        }
     }
-    return digits;
+    return text;
 }
 
 // The figures the docs quote, one "name value" a line.
