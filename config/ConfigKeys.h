@@ -60,6 +60,8 @@ template <typename... Cases>
 struct Overloaded : Cases... {
     using Cases::operator()...;
 };
+template <typename... Cases>
+Overloaded(Cases...) -> Overloaded<Cases...>;  // for compilers before aggregate deduction (clang 16)
 
 struct ConfigKey {
     std::string_view name{};
