@@ -155,6 +155,17 @@ TEST_F(ConfigLoaderTest, TheFirstCheckInOrderDecides) {
         }
     }
     ASSERT_GE(listFaults.size(), PresetLevelNames.size());
+    // The order is what admins see (the first fault is the one reported): a new key takes its place
+    // here on purpose.
+    const std::vector<std::string_view> order = {Key::ChatCommands,   Key::DefaultPreset,   Key::OnCommands,
+                                                 Key::Presets,        Key::OffCommands,     Key::Sender,
+                                                 Key::EnabledMessage, Key::DisabledMessage, Key::BaselineMessage,
+                                                 Key::UsageMessage,   Key::HelpMessage,     Key::LogUsage};
+    std::vector<std::string_view> read;
+    for (const ConfigKey& key : ConfigKeyTable) {
+        read.push_back(key.name);
+    }
+    EXPECT_EQ(read, order) << "the keys are read in another order";
     std::vector<Check> checks;
     for (const ConfigKey& key : ConfigKeyTable) {
         if (key.kind == KeyKind::Presets) {
