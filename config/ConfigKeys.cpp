@@ -227,14 +227,7 @@ static_assert(FieldCount<PluginConfig>() == OwnedFields(), "a field of PluginCon
 
 const std::span<const ConfigKey> ConfigKeyTable{Rows};
 
-const ConfigKey* FindConfigKey(std::string_view name) {
-    for (const ConfigKey& key : ConfigKeyTable) {
-        if (key.name == name) {
-            return &key;
-        }
-    }
-    return nullptr;
-}
+const ConfigKey* FindConfigKey(std::string_view name) { return Row(name); }
 
 const CommandList& ListOf(const PluginConfig& config, const ConfigKey& key) {
     if (const auto* field = std::get_if<CommandList PluginConfig::*>(&key.field)) {
