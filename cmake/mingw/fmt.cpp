@@ -1,6 +1,6 @@
-// fmt built once as a library for the mingw-w64 build, instead of header-only in every unit: with
-// windows.h under it, the header-only form cost each unit about ten seconds. The definitions come
-// from Debian's fmt headers; this file only instantiates what the headers declare as compiled.
+// fmt built once as a library for the mingw-w64 build, instead of header-only in every unit (why:
+// cmake/WindowsDependencies.cmake). The definitions come from Debian's fmt headers; this file only
+// instantiates what the headers declare as compiled.
 #include <fmt/format-inl.h>
 
 FMT_BEGIN_NAMESPACE
