@@ -7,7 +7,7 @@
 
 #include <gmock/gmock.h>
 
-#include "host/PluginLog.h"
+#include "plugin/Version.h"  // generated: the plugin's name
 #include "support/TestSupport.h"
 
 using ::testing::ElementsAre;
@@ -295,7 +295,7 @@ std::string LocalStamp(std::time_t when) {
 class StandInLogTest : public HostTest {};
 
 TEST_F(StandInLogTest, LinesReachTheHostSinksFormattedAndFlushed) {
-    Log::Get().Init(Lumora::PluginName);
+    Log::Get().Init(LUMORA_NAME);
     struct Case {
         spdlog::level::level_enum level;
         const char* name;
@@ -336,17 +336,17 @@ TEST_F(StandInLogTest, RecordsOfALongRunStayBounded) {
 }
 
 TEST_F(StandInLogTest, TheFileSinkGetsTheSameLine) {
-    Log::Get().Init(Lumora::PluginName);
-    Log::GetLog()->info("{} unloaded", Lumora::PluginName);
+    Log::Get().Init(LUMORA_NAME);
+    Log::GetLog()->info("{} unloaded", LUMORA_NAME);
     std::ifstream file(StandIn::LogFilePath());
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_THAT(content, ::testing::HasSubstr("[Lumora][info] Lumora unloaded\n"));
 }
 
 TEST_F(StandInLogTest, ANewChannelReplacesTheOldOne) {
-    Log::Get().Init(Lumora::PluginName);
+    Log::Get().Init(LUMORA_NAME);
     std::weak_ptr<spdlog::logger> first = Log::GetLog();
-    Log::Get().Init(Lumora::PluginName);
+    Log::Get().Init(LUMORA_NAME);
     EXPECT_TRUE(first.expired()) << "the channel is the logger's only owner";
     ASSERT_TRUE(Log::GetLog());
     EXPECT_EQ(Log::GetLog()->name(), "Lumora");
