@@ -104,13 +104,15 @@ void ApplyForcedCommands(CommandList& list) {
 
 PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
-std::string ReadConfigFile(const std::string& path) {
+std::string ReadConfigFile(const std::filesystem::path& path) {
     std::optional<std::string> bytes = ReadRegularFile(path, MaxConfigBytes);
+    const std::u8string text = path.u8string();
+    const std::string shown(text.begin(), text.end());
     if (!bytes) {
-        Fail("could not open " + path);
+        Fail("could not open " + shown);
     }
     if (bytes->size() > MaxConfigBytes) {
-        Fail("could not read " + path + ": it is larger than " + std::to_string(MaxConfigBytes >> 10) + " KiB");
+        Fail("could not read " + shown + ": it is larger than " + std::to_string(MaxConfigBytes >> 10) + " KiB");
     }
     return std::move(*bytes);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,7 +40,8 @@ PluginConfig LoadConfig();
 PluginConfig LoadConfigFrom(const std::string& path);
 // The bytes of the file at path: "could not open PATH" unless what it opens is a regular file, and
 // a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.
-std::string ReadConfigFile(const std::string& path);
+// The path is shown in UTF-8, whatever code page it came in.
+std::string ReadConfigFile(const std::filesystem::path& path);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
 // The checks of the load on a value already read: validation, then normalisation.

@@ -26,8 +26,8 @@ std::string LastError() { return std::system_category().message(static_cast<int>
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
-    const Handle file(CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ,
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit) {
+    const Handle file(CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr),
                       &CloseHandle);
@@ -46,8 +46,8 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     return bytes;
 }
 
-std::string WriteNewRegularFile(const std::string& path, const std::string& text) {
-    const Handle file(CreateFileW(std::filesystem::path(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+std::string WriteNewRegularFile(const std::filesystem::path& path, const std::string& text) {
+    const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
                       &CloseHandle);
     if (file.get() == INVALID_HANDLE_VALUE) {
@@ -78,7 +78,7 @@ std::string Error(int number) { return std::generic_category().message(number); 
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit) {
     const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
     struct stat status {};
     if (file.fd < 0 || fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -96,7 +96,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     return bytes;
 }
 
-std::string WriteNewRegularFile(const std::string& path, const std::string& text) {
+std::string WriteNewRegularFile(const std::filesystem::path& path, const std::string& text) {
     Descriptor file{
         open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644)};
     if (file.fd < 0) {

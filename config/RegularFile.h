@@ -4,6 +4,7 @@
 // swapped in between the two can block the game thread.
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -12,10 +13,10 @@ namespace Lumora {
 // The bytes of the regular file that path opens (a link is followed to it), no more than limit + 1
 // of them: more than limit means the file is larger. Nothing when what path opens is not a regular
 // file that can be read.
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit);
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit);
 
 // Writes text into a new regular file at path; nothing that exists there is opened, a link or a
 // dangling link included. Empty, or what failed (the system's words).
-std::string WriteNewRegularFile(const std::string& path, const std::string& text);
+std::string WriteNewRegularFile(const std::filesystem::path& path, const std::string& text);
 
 }  // namespace Lumora

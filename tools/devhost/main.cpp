@@ -339,7 +339,7 @@ bool Session::Install(const std::string& name, const fs::path& library) {
     std::error_code error;
     StandIn::InstallPlugin(options_.serverDir, name, library, error);
     if (error) {
-        Error("could not copy " + library.string() + " to " + PluginFolder(name).string() + ": " + error.message());
+        Error("could not copy " + Lumora::PathText(library) + " to " + Lumora::PathText(PluginFolder(name)) + ": " + error.message());
         return false;
     }
     return true;
@@ -518,7 +518,7 @@ int Session::Run() {
         }
     }
     if (!options_.json) {
-        std::cout << "server folder: " << Lumora::EscapeText(options_.serverDir.string()) << '\n';
+        std::cout << "server folder: " << Lumora::EscapeText(Lumora::PathText(options_.serverDir)) << '\n';
     }
     Load("Lumora", StandIn::PluginLoad::StartUp);
     for (const auto& [name, library] : options_.otherPlugins) {
@@ -587,20 +587,20 @@ int Main(int argc, char** argv) {
             if (equals == std::string::npos || equals == 0 || equals + 1 == text->size()) {
                 return UsageError("--also-plugin needs NAME=PATH");
             }
-            options.otherPlugins.emplace_back(text->substr(0, equals), text->substr(equals + 1));
+            options.otherPlugins.emplace_back(text->substr(0, equals), Lumora::PathFromText(text->substr(equals + 1)));
         } else if (arg == "--server-dir" || arg == "--plugin" || arg == "--config" || arg == "--script") {
             auto text = value();
             if (!text) {
                 return UsageError(arg + " needs a value");
             }
             if (arg == "--server-dir") {
-                serverDir = *text;
+                serverDir = Lumora::PathFromText(*text);
             } else if (arg == "--plugin") {
-                options.plugin = *text;
+                options.plugin = Lumora::PathFromText(*text);
             } else if (arg == "--config") {
-                options.config = *text;
+                options.config = Lumora::PathFromText(*text);
             } else {
-                options.script = *text;
+                options.script = Lumora::PathFromText(*text);
             }
         } else {
             return UsageError("unknown option: " + arg);
@@ -608,20 +608,20 @@ int Main(int argc, char** argv) {
     }
     std::error_code error;
     if (!fs::is_regular_file(options.plugin, error)) {
-        return UsageError("no plugin at " + options.plugin.string());
+        return UsageError("no plugin at " + Lumora::PathText(options.plugin));
     }
     if (options.config && !fs::is_regular_file(*options.config, error)) {
-        return UsageError("no configuration file at " + options.config->string());
+        return UsageError("no configuration file at " + Lumora::PathText(*options.config));
     }
     if (options.script && !fs::is_regular_file(*options.script, error)) {
-        return UsageError("no script at " + options.script->string());
+        return UsageError("no script at " + Lumora::PathText(*options.script));
     }
     bool ownFolder = !serverDir;
     if (serverDir) {
         options.serverDir = fs::absolute(*serverDir, error);
         fs::create_directories(options.serverDir, error);
         if (!fs::is_directory(options.serverDir, error)) {
-            return UsageError("cannot use " + serverDir->string() + " as the server folder");
+            return UsageError("cannot use " + Lumora::PathText(*serverDir) + " as the server folder");
         }
     } else {
         try {

@@ -320,7 +320,7 @@ std::optional<std::string> EncodingHint(const std::string& bytes) {
            (seen.starts_with("UTF-8") ? ", with at most one byte-order mark" : "");
 }
 
-std::optional<std::string> PathHint(const std::string& path) {
+std::optional<std::string> PathHint(const std::filesystem::path& path) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
@@ -346,10 +346,10 @@ std::optional<std::string> PathHint(const std::string& path) {
             break;
         default:
             // Most often a folder on the way that cannot be searched: say what failed.
-            return "hint: " + EscapeText(path) +
+            return "hint: " + EscapeText(PathText(path)) +
                    " cannot be examined: " + EscapeText(error ? error.message() : "its type is unknown");
     }
-    return "hint: " + EscapeText(path) + " " + what + "; config.json must be a regular file";
+    return "hint: " + EscapeText(PathText(path)) + " " + what + "; config.json must be a regular file";
 }
 
 void ContentWarnings(const json& root, WarningList& warnings) {

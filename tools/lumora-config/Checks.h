@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <map>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ ParsedFile ParseConfigText(const std::string& bytes);
 std::optional<std::string> EncodingHint(const std::string& bytes);
 
 // What a path that cannot be read as config.json is, as a hint line; nothing for a regular file.
-std::optional<std::string> PathHint(const std::string& path);
+std::optional<std::string> PathHint(const std::filesystem::path& path);
 
 // Warnings about a parsed file's content, each naming the key and entry, added to warnings.
 void ContentWarnings(const nlohmann::json& root, WarningList& warnings);

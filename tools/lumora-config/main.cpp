@@ -39,10 +39,21 @@ const char* const Usage =
     "       lumora-config init [FILE] [--force]\n"
     "       lumora-config install SERVER_FOLDER [PACKAGE]\n"
     "                             (puts the package's plugin folder into the server's ArkApi/Plugins,\n"
-    "                             keeps an existing config.json and checks it)\n"
+    "                             keeps an existing config.json and checks it; one install at a time,\n"
+    "                             every file checked against the package's list of sizes and SHA-256 sums)\n"
     "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n"
     "       lumora-config keys        (the admin guide's table of keys)\n"
     "       lumora-config facts       (the figures the docs quote, as scripts/write-key-docs writes them)\n";
+
+// The usage, and what install's exit statuses mean.
+std::string UsageText() {
+    std::string text = std::string(Usage) + "install's exit status:\n";
+    for (std::size_t start = 0, end; (end = std::string_view(InstallStatusLines).find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        text += "  " + std::string(InstallStatusLines + start, InstallStatusLines + end + 1);
+    }
+    return text;
+}
 
 // The configuration in config.json's own form, which loads back to the same record: every field
 // once, under the first key that sets it.
@@ -202,7 +213,7 @@ std::string Facts() {
 
 // The plugin's own load of the file, with the checker's warnings and hints; the file is read and
 // parsed once.
-std::optional<PluginConfig> Load(const std::string& path) {
+std::optional<PluginConfig> Load(const fs::path& path) {
     std::string bytes;
     std::optional<ParsedFile> parsed;
     try {
@@ -238,12 +249,12 @@ std::optional<PluginConfig> Load(const std::string& path) {
 // Writes text to path. An existing regular file is replaced whole: the text goes to a new file
 // beside it, renamed over it once complete, so another name of the old file (a hard link) keeps
 // the old text and a crash never leaves half a file. The result is empty, or what failed.
-std::string WriteConfigFile(const std::string& path, const std::string& text, bool replace) {
+std::string WriteConfigFile(const fs::path& path, const std::string& text, bool replace) {
     if (!replace) {
         return WriteNewRegularFile(path, text);
     }
     const fs::path part = PartPath(path);
-    std::string failed = WriteNewRegularFile(part.string(), text);
+    std::string failed = WriteNewRegularFile(part, text);
     std::error_code error;
     if (failed.empty()) {
         GiveModeAndOwner(part, path, path);
@@ -257,7 +268,7 @@ std::string WriteConfigFile(const std::string& path, const std::string& text, bo
 }
 
 int UsageError(const std::string& reason) {
-    std::cerr << "lumora-config: " << EscapeText(reason) << '\n' << Usage;
+    std::cerr << "lumora-config: " << EscapeText(reason) << '\n' << UsageText();
     return 2;
 }
 
@@ -268,7 +279,7 @@ int Main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << Usage;
+            std::cout << UsageText();
             return 0;
         } else if (arg == "--json") {
             asJson = true;
@@ -297,7 +308,7 @@ int Main(int argc, char** argv) {
         if (!file) {
             return UsageError("check needs a FILE");
         }
-        auto config = Load(*file);
+        auto config = Load(PathFromText(*file));
         if (!config) {
             return 1;
         }
@@ -305,7 +316,7 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (command == "show") {
-        std::optional<PluginConfig> config = file ? Load(*file) : std::optional<PluginConfig>(BuiltInConfig());
+        std::optional<PluginConfig> config = file ? Load(PathFromText(*file)) : std::optional<PluginConfig>(BuiltInConfig());
         if (!config) {
             return 1;
         }
@@ -344,7 +355,8 @@ int Main(int argc, char** argv) {
             return 0;
         }
         std::error_code error;
-        const fs::file_status status = fs::symlink_status(*file, error);
+        const fs::path path = PathFromText(*file);
+        const fs::file_status status = fs::symlink_status(path, error);
         if (fs::is_symlink(status)) {
             std::cerr << "lumora-config: " << EscapeText(*file)
                       << " is a symbolic link; write the file itself, not through a link\n";
@@ -358,26 +370,29 @@ int Main(int argc, char** argv) {
             std::cerr << "lumora-config: could not write " << EscapeText(*file) << ": it is not a regular file\n";
             return 1;
         }
-        if (const std::string failed = WriteConfigFile(*file, text, fs::exists(status)); !failed.empty()) {
+        if (const std::string failed = WriteConfigFile(path, text, fs::exists(status)); !failed.empty()) {
             std::cerr << "lumora-config: could not write " << EscapeText(*file) << ": " << EscapeText(failed) << '\n';
             return 1;
         }
         return 0;
     }
     if (command == "install") {
-        if (!file) {
+        if (!file || file->empty()) {
             return UsageError("install needs the SERVER_FOLDER that holds ArkApi");
         }
-        std::optional<fs::path> package = positional.size() > 2 ? fs::path(positional[2]) : OwnPackage();
+        if (positional.size() > 2 && positional[2].empty()) {
+            return UsageError("the PACKAGE folder is empty: name the folder the package was extracted to");
+        }
+        std::optional<fs::path> package = positional.size() > 2 ? PathFromText(positional[2]) : OwnPackage();
         if (!package) {
             return UsageError("the folder of this program is unknown: name the PACKAGE");
         }
-        const InstallOutcome installed = InstallPluginFolder(*file, *package);
+        const InstallOutcome installed = InstallPluginFolder(PathFromText(*file), *package);
         if (installed.status != 0) {
             return installed.status;
         }
         std::cout << "checking config.json with " LUMORA_NAME " " LUMORA_VERSION "'s rules\n";
-        const std::optional<PluginConfig> config = Load(installed.config.string());
+        const std::optional<PluginConfig> config = Load(installed.config);
         if (!config) {
             std::cout << "installed, but the plugin would refuse this config.json and run on its built-in values: "
                          "fix it before the server starts\n";

@@ -8,7 +8,14 @@
 #include <iostream>
 #include <system_error>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <string>
+#include <vector>
+
+#include <windows.h>
+// windows.h first: shellapi.h uses its types.
+#include <shellapi.h>
+#else
 #include <csignal>
 
 #include <fcntl.h>
@@ -30,8 +37,37 @@ void PrepareToolProcess() {
         }
     }
     signal(SIGXFSZ, SIG_IGN);
+    // A reader that went away is a failed write, said at the end, not a silent end mid-install.
+    signal(SIGPIPE, SIG_IGN);
+#else
+    // What the tools print is UTF-8; the console shows it as such.
+    SetConsoleOutputCP(CP_UTF8);
 #endif
 }
+
+#if defined(_WIN32)
+// The arguments as typed, in UTF-8: the narrow ones main gets went through the ANSI code page,
+// which turns a letter outside it into another.
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return arguments;
+    }
+    for (int i = 0; i < count; ++i) {
+        const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string argument(length > 0 ? static_cast<std::size_t>(length) : 1, '\0');
+        if (length > 0) {
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), length, nullptr, nullptr);
+        }
+        argument.pop_back();  // the terminating null
+        arguments.push_back(std::move(argument));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+#endif
 
 int FinishToolOutput(const char* tool, int status) {
     std::cout.flush();
@@ -55,6 +91,18 @@ int RunTool(const char* tool, int (*run)(int, char**), int argc, char** argv) {
     PrepareToolProcess();
     int status = 2;
     try {
+#if defined(_WIN32)
+        std::vector<std::string> arguments = Utf8Arguments();
+        std::vector<char*> pointers;
+        for (auto& argument : arguments) {
+            pointers.push_back(argument.data());
+        }
+        pointers.push_back(nullptr);
+        if (!arguments.empty()) {
+            argc = static_cast<int>(arguments.size());
+            argv = pointers.data();
+        }
+#endif
         status = run(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << tool << ": " << EscapeText(error.what()) << '\n';

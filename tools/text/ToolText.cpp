@@ -60,4 +60,11 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromText(std::string_view text) { return std::u8string(text.begin(), text.end()); }
+
 }  // namespace Lumora
