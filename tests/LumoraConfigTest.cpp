@@ -36,21 +36,13 @@ using TestSupport::ShellQuoted;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = TestSupport::ToolResult;
 
 class LumoraConfigTest : public ::testing::Test {
 protected:
     // environment: assignments for the tool's process (POSIX shells only).
     Result Tool(const std::string& arguments, const std::string& environment = "") {
-        const auto err = dir.path() / "err.txt";
-        auto run =
-            TestSupport::RunCommand(environment + TestSupport::ShellQuoted(LUMORA_CONFIG_PATH) + " " + arguments +
-                                    " 2>" + TestSupport::ShellQuoted(err.string()) + " " + TestSupport::NoInput());
-        return {run.status, std::move(run.output), TestSupport::WithUnixLineEnds(TestSupport::ReadFile(err))};
+        return TestSupport::RunTool(LUMORA_CONFIG_PATH, arguments, dir.path() / "err.txt", environment);
     }
     std::string File(const std::string& name, const std::string& content) {
         const auto path = dir.path() / name;
@@ -239,102 +231,6 @@ TEST_F(LumoraConfigTest, InitWritesTheBuiltInConfigurationAndKeepsExistingFiles)
     for (const char* force : {"", "--force "}) {
         EXPECT_EQ(Tool(std::string("init ") + force + ShellQuoted(dangling.string())).status, 1) << force;
         EXPECT_FALSE(std::filesystem::exists(dir.path() / "target.json")) << force;
-    }
-}
-
-// install puts every file of the package's plugin folder in place and adds config.json only where
-// there is none: the admin's file is kept byte for byte and checked as check checks it. When the
-// server's folder or the package is wrong, or the library cannot be replaced, nothing changes.
-TEST_F(LumoraConfigTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
-    namespace fs = std::filesystem;
-    using Files = std::map<std::string, std::string>;
-    const fs::path plugin = fs::path("ArkApi") / "Plugins" / "Lumora";
-    const fs::path package = dir.path() / "package";
-    const std::string library = LUMORA_LIBRARY_NAME;
-    const Files shipped = {{library, std::string("new\0library", 11)},
-                           {"PluginInfo.json", "{\"FullName\": \"Lumora\"}"},
-                           {"README.md", "new guide"},
-                           {"config.schema.json", "new schema"},
-                           {"config.json", Tool("init").out}};
-    for (const auto& [name, text] : shipped) {
-        TestSupport::WriteFile(package / plugin / name, text);
-    }
-    const auto folder = [](const fs::path& path) {
-        Files files;
-        for (const auto& entry : fs::directory_iterator(path, fs::directory_options::skip_permission_denied)) {
-            files[entry.path().filename().string()] =
-                entry.is_directory() ? "(folder)" : TestSupport::ReadFile(entry.path());
-        }
-        return files;
-    };
-    const std::string refused = "{\"ChatCommands\": []}";
-    const std::string refusedFile = File("refused.json", refused);
-    struct Case {
-        const char* name;
-        Files before;  // the server's plugin folder; nothing: a server folder without ArkApi
-        std::optional<fs::path> from;
-        int status;
-        std::string says;
-        std::string environment = "";
-    };
-    const Files older = {{library, "old library"},
-                         {"PluginInfo.json", "old info"},
-                         {"README.md", "old guide"},
-                         {"Lumora.pdb", "the admin's symbols"}};
-    const auto with = [](Files files, const std::string& name, const std::string& text) {
-        files[name] = text;
-        return files;
-    };
-    const std::vector<Case> cases = {
-        {"a first install", {}, package, 0, "added    config.json (the built-in configuration)\n"},
-        {"an upgrade keeping a changed config.json", with(older, "config.json", "{\"ChatCommands\": [\"gfx\"]}"),
-         package, 0, "replaced README.md\nadded    config.schema.json\nkept     config.json, not changed\n"},
-        {"an upgrade whose kept config.json this version refuses", with(older, "config.json", refused), package, 1,
-         Tool("check " + ShellQuoted(refusedFile)).out},
-        {"a folder without ArkApi", {}, package, 2, "holds no ArkApi folder"},
-        {"a folder that is no package", older, dir.path() / "nothing", 2, "is not a Lumora package"},
-        {"a file of the plugin that is a folder", with(older, "README.md", "(folder)"), package, 2,
-         "README.md is not a regular file. Nothing was written."},
-#if !defined(_WIN32)
-        {"a library the server holds", older, package, 2,
-         "run plugins.unload Lumora at its console, and install again. Nothing was changed.",
-         "LD_PRELOAD=" + ShellQuoted(LUMORA_REFUSALS_PATH) +
-             " ASAN_OPTIONS=verify_asan_link_order=0 LUMORA_REFUSE_RENAME_TO=" + library + " "},
-#endif
-    };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        const fs::path server = dir.path() / ("server-" + std::to_string(i));
-        fs::create_directories(server);
-        if (c.name != std::string("a folder without ArkApi")) {
-            fs::create_directories(server / plugin);
-        }
-        for (const auto& [name, text] : c.before) {
-            if (text == "(folder)") {
-                fs::create_directories(server / plugin / name);
-            } else {
-                TestSupport::WriteFile(server / plugin / name, text);
-            }
-        }
-        const Result result =
-            Tool("install " + ShellQuoted(server.string()) + " " + ShellQuoted(c.from->string()), c.environment);
-        EXPECT_EQ(result.status, c.status) << c.name << '\n' << result.out << result.err;
-        EXPECT_THAT(result.status == 2 ? result.err : result.out, HasSubstr(c.says)) << c.name;
-
-        // Installed: every shipped file but an existing config.json, the admin's other files kept.
-        Files expected = c.before;
-        if (c.status != 2) {
-            for (const auto& [name, text] : shipped) {
-                if (name != "config.json" || !c.before.contains(name)) {
-                    expected[name] = text;
-                }
-            }
-        }
-        if (fs::exists(server / plugin)) {
-            EXPECT_EQ(folder(server / plugin), expected) << c.name << ": nothing is left beside the files";
-        } else {
-            EXPECT_EQ(folder(server), Files{}) << c.name;
-        }
     }
 }
 

@@ -208,7 +208,11 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 std::string MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
     std::error_code error;
-    std::filesystem::create_symlink(target, link, error);
+    if (std::filesystem::is_directory(target, error)) {
+        std::filesystem::create_directory_symlink(target, link, error);  // Windows tells the two kinds apart
+    } else {
+        std::filesystem::create_symlink(target, link, error);
+    }
     if (error) {
         return "no symbolic link made: " + error.message();
     }
@@ -272,10 +276,18 @@ CommandResult RunCommand(const std::string& command) {
     result.status = _pclose(pipe);
 #else
     const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // A program a signal ended as a shell reports it.
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 #endif
     result.output = WithUnixLineEnds(std::move(result.output));
     return result;
+}
+
+ToolResult RunTool(const std::string& program, const std::string& arguments, const std::filesystem::path& errFile,
+                   const std::string& before) {
+    auto run = RunCommand(before + ShellQuoted(program) + " " + arguments + " 2>" + ShellQuoted(errFile.string()) + " " +
+                          NoInput());
+    return {run.status, std::move(run.output), WithUnixLineEnds(ReadFile(errFile))};
 }
 
 std::string ShellQuoted(const std::string& text) {

@@ -74,13 +74,23 @@ std::string EnvironmentVariable(const char* name);
 
 // The text with every "\r\n" as "\n": what a program writes in text mode on Windows, as here.
 std::string WithUnixLineEnds(std::string text);
-// A command line run by the system's shell: its exit code and what it wrote to standard output,
-// with Unix line ends.
+// A command line run by the system's shell: its exit code (128 + the signal's number for a program
+// a signal ended) and what it wrote to standard output, with Unix line ends.
 struct CommandResult {
     int status = -1;
     std::string output;
 };
 CommandResult RunCommand(const std::string& command);
+// A program run by the system's shell with arguments (quoted already) and no input: its exit code,
+// standard output and standard error (through errFile), with Unix line ends. before: what the shell
+// runs first, assignments or commands (POSIX shells only).
+struct ToolResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ToolResult RunTool(const std::string& program, const std::string& arguments, const std::filesystem::path& errFile,
+                   const std::string& before = "");
 // One argument quoted for the system's shell (paths with spaces, quotes or non-ASCII bytes).
 std::string ShellQuoted(const std::string& text);
 // The shell's redirection of standard input from the null device.

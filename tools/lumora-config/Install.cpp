@@ -39,9 +39,6 @@ const fs::path PluginFolder = fs::path("ArkApi") / "Plugins" / LUMORA_NAME;
 const fs::path LibraryName = LUMORA_LIBRARY_NAME;
 const fs::path ConfigName = "config.json";
 const fs::path PluginInfoName = "PluginInfo.json";
-// Beside the plugin folder, which may not be there yet; left in place, as removing it would let a
-// third install lock a new file while a second still holds the old one.
-const fs::path LockName = "Lumora.install-lock";
 const std::string NothingWrittenText = " Nothing was written.";
 const std::string Damaged = ": the package is damaged; extract the zip again into a folder of its own.";
 
@@ -270,7 +267,7 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
     // One install at a time, before anything of the plugin folder is read.
     std::unique_ptr<InstallLock> lock;
     std::string failed;
-    const fs::path lockPath = arkApi / LockName;
+    const fs::path lockPath = InstallLockPath(server);
     switch (InstallLock::Take(lockPath, lock, failed)) {
         case InstallLock::Outcome::Busy:
             return Refused("another install into " + Shown(server) + " is running (it holds " + Shown(lockPath) +

@@ -20,6 +20,7 @@
 #endif
 
 #include "lumora-config/Sha256.h"
+#include "plugin/Version.h"
 
 namespace fs = std::filesystem;
 
@@ -337,6 +338,8 @@ void EndAsStopped() {
 }
 
 #endif
+
+fs::path InstallLockPath(const fs::path& server) { return server / "ArkApi" / LUMORA_NAME ".install-lock"; }
 
 fs::path SystemPath(const fs::path& path) {
 #if defined(_WIN32)

@@ -21,6 +21,11 @@ std::filesystem::path AdminPath(const std::filesystem::path& path);
 // as the system reads it ("" when it cannot say); nothing when path is no link.
 std::optional<std::filesystem::path> LinkAt(const std::filesystem::path& path);
 
+// The file installs into server lock, beside the plugin folder, which may not be there yet: in
+// ArkApi, which must be. It is left in place: removing it would let a third install lock a new
+// file while a second still holds the old one.
+std::filesystem::path InstallLockPath(const std::filesystem::path& server);
+
 // An exclusive lock on the file at path (made when missing), held until this is destroyed or the
 // process ends, however it ends.
 class InstallLock {
