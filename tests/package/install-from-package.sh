@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs from an extracted package with the checker it carries, as an admin would: a first
-# install, an upgrade that keeps a changed config.json, one whose kept config.json this version
-# refuses and, given a development host to hold the library open, an upgrade while the server runs.
+# install, an upgrade that keeps a changed config.json, one after a killed install, two at once,
+# folders named in any letters and deep ones, one whose kept config.json this version refuses and,
+# given a development host to hold the library open, an upgrade while the server runs.
 # The checker finds the package from its own place. Windows programs run natively in Git Bash, and
 # under wine elsewhere.
 # Usage: tests/package/install-from-package.sh PACKAGE [DEVHOST]
@@ -20,7 +21,8 @@ if [ -f "$checker.exe" ]; then
     MINGW* | MSYS*) native() { cygpath -w "$1"; } ;;
     *)
       run=(wine)
-      native() { winepath -w "$1" 2>/dev/null; }
+      # Drive Z: is the root in a wine prefix; winepath cuts a path at 260 characters.
+      native() { printf 'Z:%s' "${1//\//\\}"; }
       ;;
   esac
 fi
@@ -31,19 +33,19 @@ trap 'rm -rf "$work"' EXIT
 server=$work/server
 mkdir -p "$server/ArkApi"
 
-install() {  # EXPECTED_STATUS: runs the install and prints what it said
-  local status=0
-  "${run[@]}" "$checker" install "$(native "$server")" >"$work/out" 2>&1 || status=$?
-  tr -d '\r' <"$work/out" | sed "s|$(native "$server" | sed 's/[\\|.]/\\&/g')|SERVER|g"
+install() {  # EXPECTED_STATUS [SERVER [CHECKER]]: runs the install and prints what it said
+  local status=0 into=${2:-$server} with=${3:-$checker}
+  "${run[@]}" "$with" install "$(native "$into")" >"$work/out" 2>&1 || status=$?
+  tr -d '\r' <"$work/out" | sed "s|$(native "$into" | sed 's/[\\|.]/\\&/g')|SERVER|g"
   [ "$status" -eq "$1" ] || fail "install exited with $status, not $1"
 }
-same_as_package() {  # every file of the package's plugin folder but config.json is in place
-  local file
+same_as_package() {  # [SERVER]: every file of the package's plugin folder but config.json is in place
+  local file into=${1:-$server}
   for file in "$package/$plugin"/*; do
     [ "$(basename "$file")" = config.json ] && continue
-    cmp -s "$file" "$server/$plugin/$(basename "$file")" || fail "$(basename "$file") is not the package's"
+    cmp -s "$file" "$into/$plugin/$(basename "$file")" || fail "$(basename "$file") is not the package's"
   done
-  if find "$server/$plugin" -name '*.part-*' | grep -q .; then fail "a part file was left"; fi
+  if find "$into/$plugin" -name '*.part-*' | grep -q .; then fail "a part file was left"; fi
 }
 
 echo "== a first install"
@@ -58,6 +60,49 @@ printf 'old' >"$server/$plugin/README.md"
 install 0
 same_as_package
 cmp -s "$work/admin.json" "$server/$plugin/config.json" || fail "the admin's config.json changed"
+
+echo "== an upgrade after an install that was killed, which left part files"
+library=$(basename "$(find "$package/$plugin" -name 'Lumora.*' ! -name '*.pdb')")
+printf 'half' >"$server/$plugin/$library.part-12345"
+printf 'half' >"$server/$plugin/config.json.part-678"
+install 0 | tee "$work/said"
+grep -q "^removed  $library.part-12345 (left by an install that was stopped)$" "$work/said" || fail "no part file removed"
+same_as_package
+
+echo "== two installs at once, in ten server folders: one at a time, each folder whole"
+locked=0
+for i in $(seq 10); do
+  mkdir -p "$work/pair-$i/ArkApi"
+  for side in a b; do
+    (
+      status=0
+      "${run[@]}" "$checker" install "$(native "$work/pair-$i")" >"$work/pair-$i.$side" 2>&1 || status=$?
+      echo "$status" >"$work/pair-$i.$side.status"
+    ) &
+  done
+  wait
+  for side in a b; do
+    case "$(cat "$work/pair-$i.$side.status")" in
+      0) ;;
+      2) grep -q "another install into .* is running" "$work/pair-$i.$side" || fail "pair $i: $(cat "$work/pair-$i.$side")"
+         locked=$((locked + 1)) ;;
+      *) fail "pair $i: install exited with $(cat "$work/pair-$i.$side.status"): $(cat "$work/pair-$i.$side")" ;;
+    esac
+  done
+  same_as_package "$work/pair-$i"
+done
+echo "the second install found the first one running $locked times of 10"
+
+echo "== folders named in letters outside any one code page, and a path over 260 characters"
+extracted="$work/Téléchargements Łukasz 日本"
+cp -R "$package" "$extracted"
+for into in "$work/Mon Serveur é Ł 日本/ShooterGame/Binaries/Win64" \
+            "$work/$(printf 'a%.0s' $(seq 120))/$(printf 'b%.0s' $(seq 120))/Win64"; do
+  mkdir -p "$into/ArkApi"
+  install 0 "$into" "$extracted/lumora-config/$(basename "$checker")"
+  same_as_package "$into"
+  cmp -s "$package/$plugin/config.json" "$into/$plugin/config.json" || fail "config.json is not the package's"
+done
 
 echo "== an upgrade whose kept config.json this version refuses"
 printf '{\n  "ChatCommands": ["fps"],\n  "DefaultPreset": "ultra"\n}\n' >"$server/$plugin/config.json"
@@ -74,7 +119,6 @@ if [ -n "$devhost" ]; then
   holder=$!
   for _ in $(seq 100); do grep -qs 'chat command registered' "$work/devhost.out" && break; sleep 0.2; done
   grep -qs 'chat command registered' "$work/devhost.out" || fail "the development host did not load the plugin"
-  library=$(basename "$(find "$package/$plugin" -name 'Lumora.*' ! -name '*.pdb')")
   cp "$server/$plugin/$library" "$work/held"
   install 2
   cmp -s "$work/held" "$server/$plugin/$library" || fail "the held library was replaced"
