@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>

@@ -81,7 +81,8 @@ std::string LinkInstead(const fs::path& server, const fs::path& at, const fs::pa
 #if !defined(_WIN32)
 // The environment in which the system refuses what setting says (support/Refusals.cpp).
 std::string Refusing(const std::string& setting) {
-    return "LD_PRELOAD=" + ShellQuoted(LUMORA_REFUSALS_PATH) + " ASAN_OPTIONS=verify_asan_link_order=0 " + setting + " ";
+    return "LD_PRELOAD=" + ShellQuoted(LUMORA_REFUSALS_PATH) + " ASAN_OPTIONS=verify_asan_link_order=0 " + setting +
+           " ";
 }
 #endif
 
@@ -145,8 +146,9 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         return " is a link to " + fs::path(victim(at)).make_preferred().string() +
                ": install writes only into the server's own folders, never through a link. Nothing was written.";
     };
-    const std::string damaged = ": the package is damaged; extract the zip again into a folder of its own. Nothing "
-                                "was written.";
+    const std::string damaged =
+        ": the package is damaged; extract the zip again into a folder of its own. Nothing "
+        "was written.";
     struct Case {
         const char* name;
         Files before;  // the server's plugin folder
@@ -161,11 +163,14 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
     };
     std::vector<Case> cases = {
         {"a first install", {}, 0, "added    config.json (the built-in configuration)\n"},
-        {"an upgrade keeping a changed config.json", With(older, {{"config.json", "{\"ChatCommands\": [\"gfx\"]}"}}),
-         0, "replaced README.md\nadded    config.schema.json\nkept     config.json, not changed\n"},
+        {"an upgrade keeping a changed config.json", With(older, {{"config.json", "{\"ChatCommands\": [\"gfx\"]}"}}), 0,
+         "replaced README.md\nadded    config.schema.json\nkept     config.json, not changed\n"},
         {"an upgrade whose kept config.json this version refuses", With(older, {{"config.json", refused}}), 1,
          Tool("check " + ShellQuoted((dir.path() / "refused.json").string())).out},
-        {"a server folder without ArkApi", {}, 2, "holds no ArkApi folder",
+        {"a server folder without ArkApi",
+         {},
+         2,
+         "holds no ArkApi folder",
          [](const fs::path& server, const fs::path&) { return fs::remove_all(server / "ArkApi"), std::string(); }},
         {"a folder that is no package", older, 2, "is not a Lumora package: it holds no ArkApi",
          [](const fs::path&, const fs::path& package) { return fs::remove_all(package / "ArkApi"), std::string(); }},
@@ -176,13 +181,23 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         {"another install running", older, 2, "is running (it holds ", {}, "", {}, true},
         {"part files an install left when it was killed",
          With(older, {{Library + ".part-123", "half"}, {"config.json.part-7", "half"}, {"README.md.part-x", "mine"}}),
-         0, "removed  " + Library + ".part-123 (left by an install that was stopped)\n", {}, "",
-         With(Without(shipped, "config.json"),
-              {{"Lumora.pdb", "the admin's symbols"}, {"README.md.part-x", "mine"}, {"config.json", shipped.at("config.json")}})},
-        {"the package extracted into the server's folder", {}, 2,
+         0,
+         "removed  " + Library + ".part-123 (left by an install that was stopped)\n",
+         {},
+         "",
+         With(Without(shipped, "config.json"), {{"Lumora.pdb", "the admin's symbols"},
+                                                {"README.md.part-x", "mine"},
+                                                {"config.json", shipped.at("config.json")}})},
+        {"the package extracted into the server's folder",
+         {},
+         2,
          "the package was extracted into this server's folder",
-         [&](const fs::path& server, const fs::path&) { return WritePackage(server, shipped), std::string(); }, "",
-         shipped, false, {}, true},
+         [&](const fs::path& server, const fs::path&) { return WritePackage(server, shipped), std::string(); },
+         "",
+         shipped,
+         false,
+         {},
+         true},
         // A damaged package.
         {"a library cut short", older, 2, Library + " is 4 bytes where the package's list says 11" + damaged,
          [](const fs::path&, const fs::path& package) {
@@ -195,7 +210,9 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         {"a package of another version", older, 2,
          "the package is Lumora 0.0.1 and this checker is Lumora " LUMORA_VERSION
          ": install with the package's own checker",
-         [&](const fs::path&, const fs::path& package) { return WritePackage(package, shipped, "0.0.1"), std::string(); }},
+         [&](const fs::path&, const fs::path& package) {
+             return WritePackage(package, shipped, "0.0.1"), std::string();
+         }},
         {"a file the list does not name", older, 2, "extra.txt is not in the package's list" + damaged,
          [](const fs::path&, const fs::path& package) {
              return TestSupport::WriteFile(package / Plugin / "extra.txt", ""), std::string();
@@ -215,51 +232,73 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
              return TestSupport::MakeSymlink(dir.path() / "secret", package / Plugin / "shadow");
          }},
         // Nothing is written through a link on the way to the plugin folder.
-        {"the plugin folder a link", {{"README.md", "the victim's"}}, 2,
+        {"the plugin folder a link",
+         {{"README.md", "the victim's"}},
+         2,
          LUMORA_NAME + beyond("plugin"),
          [&](const fs::path& server, const fs::path&) { return LinkInstead(server, Plugin, victim("plugin")); }},
-        {"ArkApi/Plugins a link", {{"README.md", "the victim's"}}, 2, "Plugins" + beyond("plugins"),
+        {"ArkApi/Plugins a link",
+         {{"README.md", "the victim's"}},
+         2,
+         "Plugins" + beyond("plugins"),
          [&](const fs::path& server, const fs::path&) {
              return LinkInstead(server, Plugin.parent_path(), victim("plugins"));
          }},
-        {"ArkApi a link", {{"README.md", "the victim's"}}, 2, "ArkApi" + beyond("arkapi"),
+        {"ArkApi a link",
+         {{"README.md", "the victim's"}},
+         2,
+         "ArkApi" + beyond("arkapi"),
          [&](const fs::path& server, const fs::path&) { return LinkInstead(server, "ArkApi", victim("arkapi")); }},
 #if defined(_WIN32)
-        {"a read-only file in the plugin folder", older, 2,
-         "README.md is read-only: clear its read-only attribute",
+        {"a read-only file in the plugin folder", older, 2, "README.md is read-only: clear its read-only attribute",
          [](const fs::path& server, const fs::path&) {
-             fs::permissions(server / Plugin / "README.md", fs::perms::owner_write | fs::perms::group_write |
-                                                                 fs::perms::others_write,
+             fs::permissions(server / Plugin / "README.md",
+                             fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                              fs::perm_options::remove);
              return std::string();
          },
          "", std::nullopt, false,
-         [](const fs::path& plugin) { fs::permissions(plugin / "README.md", fs::perms::owner_write, fs::perm_options::add); }},
+         [](const fs::path& plugin) {
+             fs::permissions(plugin / "README.md", fs::perms::owner_write, fs::perm_options::add);
+         }},
 #else
         {"a named pipe in the package", older, 2, "pipe is a named pipe (FIFO), where a package holds only files",
          [](const fs::path&, const fs::path& package) {
              return mkfifo((package / Plugin / "pipe").c_str(), 0600) == 0 ? "" : std::string("no FIFO made");
          }},
-        {"a library the server holds", older, 2,
-         "run plugins.unload Lumora at its console, and install again. Nothing was changed.", {},
+        {"a library the server holds",
+         older,
+         2,
+         "run plugins.unload Lumora at its console, and install again. Nothing was changed.",
+         {},
          Refusing("LUMORA_REFUSE_RENAME_TO=" + Library)},
-        {"a later file that cannot be replaced", older, 3,
+        {"a later file that cannot be replaced",
+         older,
+         3,
          "The plugin folder now holds this version's " + Library +
              ", PluginInfo.json and the older version's other files",
-         {}, Refusing("LUMORA_REFUSE_RENAME_TO=README.md"),
+         {},
+         Refusing("LUMORA_REFUSE_RENAME_TO=README.md"),
          With(older, {{Library, shipped.at(Library)}, {"PluginInfo.json", shipped.at("PluginInfo.json")}})},
-        {"Ctrl-C while the files are copied", older, 130,
-         "stopped: the part files were removed and nothing was changed", {},
+        {"Ctrl-C while the files are copied",
+         older,
+         130,
+         "stopped: the part files were removed and nothing was changed",
+         {},
          Refusing("LUMORA_INTERRUPT_AT_PART=PluginInfo.json")},
         // A full disk: the files must not exceed 8 KiB, and the package's config.json is longer.
-        {"config.json that cannot be written whole", {}, 4,
+        {"config.json that cannot be written whole",
+         {},
+         4,
          "The plugin's files are installed, but without a config.json the plugin runs on its built-in values",
          [&](const fs::path&, const fs::path& package) {
-             return WritePackage(package, With(shipped, {{"config.json", shipped.at("config.json") +
-                                                                             std::string(64 << 10, ' ')}})),
+             return WritePackage(
+                        package,
+                        With(shipped, {{"config.json", shipped.at("config.json") + std::string(64 << 10, ' ')}})),
                     std::string();
          },
-         "ulimit -f 16; ", Without(shipped, "config.json")},
+         "ulimit -f 16; ",
+         Without(shipped, "config.json")},
         {"modes kept, or the package's without write for others", With(older, {{"config.json", "{}"}}), 0,
          "kept     config.json",
          [](const fs::path& server, const fs::path& package) {
@@ -334,10 +373,10 @@ TEST_F(InstallTest, UsageAndOutputThatCannotBeWritten) {
     fs::create_directories(server / "ArkApi");
     WritePackage(dir.path() / "package", {{Library, "x"}, {"PluginInfo.json", "{}"}, {"config.json", "{}"}});
     // The reader is gone before the install writes its first line.
-    const auto run = TestSupport::RunCommand("{ sleep 0.2; " + ShellQuoted(LUMORA_CONFIG_PATH) + " install " +
-                                             ShellQuoted(server.string()) + " " +
-                                             ShellQuoted((dir.path() / "package").string()) + " 2>/dev/null; echo $? >" +
-                                             ShellQuoted((dir.path() / "status").string()) + "; } | true");
+    const auto run = TestSupport::RunCommand(
+        "{ sleep 0.2; " + ShellQuoted(LUMORA_CONFIG_PATH) + " install " + ShellQuoted(server.string()) + " " +
+        ShellQuoted((dir.path() / "package").string()) + " 2>/dev/null; echo $? >" +
+        ShellQuoted((dir.path() / "status").string()) + "; } | true");
     EXPECT_EQ(TestSupport::ReadFile(dir.path() / "status"), "1\n") << "standard output could not be written";
     EXPECT_EQ(FolderFiles(server / Plugin).size(), 3u) << "installed whole";
 #endif

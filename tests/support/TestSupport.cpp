@@ -285,8 +285,8 @@ CommandResult RunCommand(const std::string& command) {
 
 ToolResult RunTool(const std::string& program, const std::string& arguments, const std::filesystem::path& errFile,
                    const std::string& before) {
-    auto run = RunCommand(before + ShellQuoted(program) + " " + arguments + " 2>" + ShellQuoted(errFile.string()) + " " +
-                          NoInput());
+    auto run = RunCommand(before + ShellQuoted(program) + " " + arguments + " 2>" + ShellQuoted(errFile.string()) +
+                          " " + NoInput());
     return {run.status, std::move(run.output), WithUnixLineEnds(ReadFile(errFile))};
 }
 

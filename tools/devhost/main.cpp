@@ -339,7 +339,8 @@ bool Session::Install(const std::string& name, const fs::path& library) {
     std::error_code error;
     StandIn::InstallPlugin(options_.serverDir, name, library, error);
     if (error) {
-        Error("could not copy " + Lumora::PathText(library) + " to " + Lumora::PathText(PluginFolder(name)) + ": " + error.message());
+        Error("could not copy " + Lumora::PathText(library) + " to " + Lumora::PathText(PluginFolder(name)) + ": " +
+              error.message());
         return false;
     }
     return true;

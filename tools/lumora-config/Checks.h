@@ -4,8 +4,8 @@
 // meant. None of it changes what the plugin does with the file.
 
 #include <cstddef>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>

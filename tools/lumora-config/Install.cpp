@@ -65,7 +65,8 @@ struct Parts {
 // What makes a folder on the way unusable: a link, or something that is not a folder.
 std::optional<std::string> FolderFault(const fs::path& path) {
     if (const std::optional<fs::path> target = LinkAt(path)) {
-        return Shown(path) + " is a link to " + (target->empty() ? "a place the system does not name" : Shown(*target)) +
+        return Shown(path) + " is a link to " +
+               (target->empty() ? "a place the system does not name" : Shown(*target)) +
                ": install writes only into the server's own folders, never through a link." + NothingWrittenText;
     }
     std::error_code error;
@@ -146,8 +147,9 @@ std::variant<PackageList, std::string> CheckedPackage(const fs::path& package) {
         }
         const std::uint64_t size = fs::file_size(path, error);
         if (error || file.size > MaxPackageFileBytes || size > MaxPackageFileBytes) {
-            return Shown(path) + (error ? " cannot be read: " + EscapeText(error.message())
-                                        : std::string(" is larger than 64 MiB, which no file of the plugin comes near")) +
+            return Shown(path) +
+                   (error ? " cannot be read: " + EscapeText(error.message())
+                          : std::string(" is larger than 64 MiB, which no file of the plugin comes near")) +
                    Damaged + NothingWrittenText;
         }
         if (size != file.size) {
@@ -360,13 +362,14 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
         const bool existed = fs::exists(fs::symlink_status(target / names[i], error));
         fs::rename(parts.paths[i], target / names[i], error);
         if (error) {
-            const std::string reason = "could not replace " + Shown(target / names[i]) + ": " +
-                                       EscapeText(error.message()) + ". ";
+            const std::string reason =
+                "could not replace " + Shown(target / names[i]) + ": " + EscapeText(error.message()) + ". ";
             parts.RemoveFrom(i);
             if (i == 0) {
-                return Refused(reason +
-                               "The server may have the plugin loaded: stop the server, or run plugins.unload " LUMORA_NAME
-                               " at its console, and install again. Nothing was changed.");
+                return Refused(
+                    reason +
+                    "The server may have the plugin loaded: stop the server, or run plugins.unload " LUMORA_NAME
+                    " at its console, and install again. Nothing was changed.");
             }
             std::string done;
             for (std::size_t j = 0; j < i; ++j) {
@@ -396,9 +399,10 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
         failed = MoveWithoutReplacing(parts.paths.back(), config);
     }
     if (!failed.empty()) {
-        return Refused("could not write " + Shown(config) + ": " + EscapeText(failed) + ". The plugin's files are "
-                       "installed, but without a config.json the plugin runs on its built-in values: install again "
-                       "once the reason is gone (it then adds only config.json).",
+        return Refused("could not write " + Shown(config) + ": " + EscapeText(failed) +
+                           ". The plugin's files are "
+                           "installed, but without a config.json the plugin runs on its built-in values: install again "
+                           "once the reason is gone (it then adds only config.json).",
                        NoConfig);
     }
     parts.paths.clear();

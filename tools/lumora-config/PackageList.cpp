@@ -12,8 +12,8 @@ namespace Lumora {
 namespace {
 
 bool IsSum(const std::string& text) {
-    return text.size() == 64 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return text.size() == 64 && std::all_of(text.begin(), text.end(),
+                                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // A file's own name: no folder, nothing the system reads as a place or a device.

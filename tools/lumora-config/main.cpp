@@ -48,8 +48,8 @@ const char* const Usage =
 // The usage, and what install's exit statuses mean.
 std::string UsageText() {
     std::string text = std::string(Usage) + "install's exit status:\n";
-    for (std::size_t start = 0, end; (end = std::string_view(InstallStatusLines).find('\n', start)) != std::string::npos;
-         start = end + 1) {
+    for (std::size_t start = 0, end;
+         (end = std::string_view(InstallStatusLines).find('\n', start)) != std::string::npos; start = end + 1) {
         text += "  " + std::string(InstallStatusLines + start, InstallStatusLines + end + 1);
     }
     return text;
@@ -316,7 +316,8 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (command == "show") {
-        std::optional<PluginConfig> config = file ? Load(PathFromText(*file)) : std::optional<PluginConfig>(BuiltInConfig());
+        std::optional<PluginConfig> config =
+            file ? Load(PathFromText(*file)) : std::optional<PluginConfig>(BuiltInConfig());
         if (!config) {
             return 1;
         }
