@@ -42,11 +42,19 @@ std::string Sum(const std::string& bytes) {
 
 // A package as packaging lays it out: the plugin folder, and beside the checker the list of its
 // files with their sizes and sums.
-void WritePackage(const fs::path& package, const Files& files, const std::string& version = LUMORA_VERSION) {
+// optional: files listed as ones the package may lack, and written when their text is not empty.
+void WritePackage(const fs::path& package, const Files& files, const std::string& version = LUMORA_VERSION,
+                  const Files& optional = {}) {
     std::string list = LUMORA_NAME " " + version + "\n";
     for (const auto& [name, text] : files) {
         TestSupport::WriteFile(package / Plugin / name, text);
         list += Sum(text) + " " + std::to_string(text.size()) + " " + name + "\n";
+    }
+    for (const auto& [name, text] : optional) {
+        if (!text.empty()) {
+            TestSupport::WriteFile(package / Plugin / name, text);
+        }
+        list += "optional " + Sum(text) + " " + std::to_string(text.size()) + " " + name + "\n";
     }
     TestSupport::WriteFile(PackageListPath(package), list);
 }
@@ -119,11 +127,15 @@ TEST(PackageListTest, RefusesWhatIsNoList) {
         ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
         EXPECT_EQ(std::get<std::string>(parsed), fault);
     }
-    const auto list = std::get<PackageList>(ParsePackageList("Lumora 1.2.3\r\n" + sum + " 7 config file.json\r\n"));
+    const auto list = std::get<PackageList>(
+        ParsePackageList("Lumora 1.2.3\r\n" + sum + " 7 config file.json\r\noptional " + sum + " 0 a.pdb\n"));
     EXPECT_EQ(list.version, "1.2.3");
-    ASSERT_EQ(list.files.size(), 1u);
+    ASSERT_EQ(list.files.size(), 2u);
     EXPECT_EQ(list.files[0].name, "config file.json");
     EXPECT_EQ(list.files[0].size, 7u);
+    EXPECT_FALSE(list.files[0].optional);
+    EXPECT_EQ(list.files[1].name, "a.pdb");
+    EXPECT_TRUE(list.files[1].optional);
 }
 
 // install puts every listed file of the package's plugin folder in place and adds config.json only
@@ -188,6 +200,12 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
          With(Without(shipped, "config.json"), {{"Lumora.pdb", "the admin's symbols"},
                                                 {"README.md.part-x", "mine"},
                                                 {"config.json", shipped.at("config.json")}})},
+        {"the symbols extracted beside the package", older, 0, "replaced Lumora.pdb\n",
+         [&](const fs::path&, const fs::path& package) {
+             return WritePackage(package, shipped, LUMORA_VERSION, {{"Lumora.pdb", "new symbols"}, {"Gone.pdb", ""}}),
+                    std::string();
+         },
+         "", With(shipped, {{"Lumora.pdb", "new symbols"}})},
         {"the package extracted into the server's folder",
          {},
          2,
@@ -357,6 +375,32 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         if (c.check) {
             c.check(server / Plugin);
         }
+    }
+}
+
+// Every exit status --help lists has its row in the guide and its place in README's install steps.
+TEST_F(InstallTest, TheDocsListEveryExitStatus) {
+    const std::string help = Tool("--help").out;
+    const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
+    std::string readme;  // one line: an entry may wrap
+    for (const char c : TestSupport::ReadFile(LUMORA_README_PATH)) {
+        if (c != ' ' || readme.empty() || readme.back() != ' ') {
+            readme += c == '\n' ? ' ' : c;
+        }
+    }
+    const std::string heading = "install's exit status:\n";
+    ASSERT_NE(help.find(heading), std::string::npos);
+    std::vector<std::string> codes;
+    for (std::size_t at = help.find(heading) + heading.size(); at + 3 < help.size() && help.compare(at, 2, "  ") == 0;
+         at = help.find('\n', at) + 1) {
+        codes.push_back(help.substr(at + 2, help.find(' ', at + 2) - at - 2));
+    }
+    EXPECT_EQ(codes.size(), 5u) << help;
+    for (const std::string& code : codes) {
+        EXPECT_THAT(guide, HasSubstr("\n   | " + code + " | ")) << code;
+        EXPECT_TRUE(readme.find(": " + code + " ") != std::string::npos ||
+                    readme.find("; " + code + " ") != std::string::npos)
+            << code;
     }
 }
 

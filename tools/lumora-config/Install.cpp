@@ -140,6 +140,9 @@ std::variant<PackageList, std::string> CheckedPackage(const fs::path& package) {
             return Shown(entry.path()) + " is not in the package's list" + Damaged + NothingWrittenText;
         }
     }
+    std::erase_if(list.files, [&](const ListedFile& file) {
+        return file.optional && !fs::exists(fs::symlink_status(source / PathFromText(file.name), error));
+    });
     for (const ListedFile& file : list.files) {
         const fs::path path = source / PathFromText(file.name);
         if (!fs::exists(fs::symlink_status(path, error))) {

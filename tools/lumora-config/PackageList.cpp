@@ -47,12 +47,16 @@ std::variant<PackageList, std::string> ParsePackageList(const std::string& text)
             list.version = line.substr(space + 1);
             continue;
         }
+        const bool optional = line.starts_with("optional ");
+        if (optional) {
+            line.erase(0, std::string_view("optional ").size());
+        }
         const auto first = line.find(' ');
         const auto second = first == std::string::npos ? first : line.find(' ', first + 1);
         if (second == std::string::npos) {
             return where + " is not a sum, a size and a name";
         }
-        ListedFile file{line.substr(second + 1), 0, line.substr(0, first)};
+        ListedFile file{line.substr(second + 1), 0, line.substr(0, first), optional};
         const std::string size = line.substr(first + 1, second - first - 1);
         const auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), file.size);
         if (!IsSum(file.sha256) || size.empty() || error != std::errc() || end != size.data() + size.size() ||

@@ -2,7 +2,8 @@
 // The package's list of its plugin folder's files, which packaging writes beside the checker:
 //   Lumora 1.2.0
 //   <SHA-256, 64 hexadecimal digits> <size in bytes> <file name>
-// one file a line. install checks every file against it before it writes anything.
+// one file a line; "optional " before a line lists a file that may be missing (the symbols, which
+// ship in a zip of their own). install checks every file against it before it writes anything.
 
 #include <cstdint>
 #include <filesystem>
@@ -22,6 +23,7 @@ struct ListedFile {
     std::string name;
     std::uint64_t size = 0;
     std::string sha256;
+    bool optional = false;
 };
 
 struct PackageList {
