@@ -2,7 +2,9 @@
 # the plugin folder's files, with their sizes and SHA-256 sums, that lumora-config install checks a
 # package against (tools/lumora-config/PackageList.h reads it). Set by the install rule:
 # LUMORA_LIST_NAME, LUMORA_LIST_VERSION, LUMORA_LIST_FOLDER (the plugin folder) and LUMORA_LIST_FILE.
-set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+# A relative prefix (cmake --install --prefix pkg) is taken from the current folder, as the install
+# rules take it.
+get_filename_component(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
 set(folder "${root}/${LUMORA_LIST_FOLDER}")
 file(GLOB names LIST_DIRECTORIES false RELATIVE "${folder}" "${folder}/*")
 list(SORT names)

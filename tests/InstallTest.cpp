@@ -221,6 +221,18 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
          [](const fs::path&, const fs::path& package) {
              return TestSupport::WriteFile(package / Plugin / Library, std::string("new\0", 4)), std::string();
          }},
+        {"a damaged package for a server without the plugin's folders",
+         {},
+         2,
+         " is 4 bytes where",
+         [](const fs::path& server, const fs::path& package) {
+             fs::remove_all(server / Plugin.parent_path());
+             return TestSupport::WriteFile(package / Plugin / Library, "cut!"), std::string();
+         },
+         "",
+         std::nullopt,
+         false,
+         [](const fs::path& plugin) { EXPECT_FALSE(fs::exists(plugin.parent_path())) << "no folder is made"; }},
         {"a library changed", older, 2, "the SHA-256 sum of",
          [](const fs::path&, const fs::path& package) {
              return TestSupport::WriteFile(package / Plugin / Library, std::string("NEW\0library", 11)), std::string();
