@@ -58,6 +58,19 @@ protected:
     TestSupport::TempDir dir;
 };
 
+// --hold maps a library as a server holds a loaded plugin and runs nothing of it: a library that
+// ends the process when anything in it runs is held until the input ends.
+TEST_F(DevhostTest, HoldRunsNothingOfTheLibrary) {
+    const auto held = TestSupport::RunCommand(ShellQuoted(LUMORA_DEVHOST_PATH) + " --hold " +
+                                              ShellQuoted(LUMORA_ENDS_THE_PROCESS_PATH) + " " + TestSupport::NoInput());
+    EXPECT_EQ(held.status, 0) << held.output;
+    EXPECT_THAT(held.output, HasSubstr("(mapped, nothing in it called) until the input ends\nreleased "));
+    const auto missing = TestSupport::RunCommand(ShellQuoted(LUMORA_DEVHOST_PATH) + " --hold " +
+                                                 ShellQuoted((dir.path() / "none.dll").string()) + " 2>&1");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.output, HasSubstr("could not map "));
+}
+
 TEST_F(DevhostTest, SessionEventsComeInTheOrderTheyHappen) {
     const Session run = Devhost("join alice\nchat alice /fps low\nchat alice /fps status\ncvars alice\nleave alice\n");
     EXPECT_EQ(run.status, 0) << run.output;

@@ -2,7 +2,8 @@
 # Installs from an extracted package with the checker it carries, as an admin would: a first
 # install, an upgrade that keeps a changed config.json, one after a killed install, two at once,
 # folders named in any letters and deep ones, one whose kept config.json this version refuses and,
-# given a development host to hold the library open, an upgrade while the server runs.
+# given a development host to hold the library (lumora-devhost --hold, which starts nothing of it),
+# an upgrade while the server runs.
 # The checker finds the package from its own place. Windows programs run natively in Git Bash, and
 # under wine elsewhere.
 # Usage: tests/package/install-from-package.sh PACKAGE [DEVHOST]
@@ -113,12 +114,12 @@ cmp -s "$work/admin.json" "$server/$plugin/config.json" || fail "the admin's con
 
 if [ -n "$devhost" ]; then
   echo "== an upgrade while the server has the library loaded"
-  rm "$server/$plugin/config.json"
-  # The host reads commands until its input ends: it holds the library until descriptor 3 closes.
-  exec 3> >(exec "${run[@]}" "$devhost" --server-dir "$(native "$server")" >"$work/devhost.out" 2>&1)
+  # Held as a server holds it, and never started: the DLL of a release is built against the SDK's
+  # logging library, which the development host's stand-in is not. Held until descriptor 3 closes.
+  exec 3> >(exec "${run[@]}" "$devhost" --hold "$(native "$server/$plugin/$library")" >"$work/devhost.out" 2>&1)
   holder=$!
-  for _ in $(seq 100); do grep -qs 'chat command registered' "$work/devhost.out" && break; sleep 0.2; done
-  grep -qs 'chat command registered' "$work/devhost.out" || fail "the development host did not load the plugin"
+  for _ in $(seq 100); do grep -qs '^holding ' "$work/devhost.out" && break; sleep 0.2; done
+  grep -qs '^holding ' "$work/devhost.out" || fail "the development host did not hold the library: $(cat "$work/devhost.out")"
   cp "$server/$plugin/$library" "$work/held"
   install 2
   cmp -s "$work/held" "$server/$plugin/$library" || fail "the held library was replaced"

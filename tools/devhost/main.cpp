@@ -29,6 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
+#include "devhost/Hold.h"
 #include "text/ToolProcess.h"
 #include "text/ToolText.h"
 
@@ -129,6 +130,8 @@ bool ReadTypedLine(std::string& line) {
 const char* const Usage =
     "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--also-plugin NAME=PATH]...\n"
     "                      [--script FILE] [--json] [--help]\n"
+    "       lumora-devhost --hold LIBRARY   (maps LIBRARY as a server holds a loaded plugin, calls nothing\n"
+    "                      in it, and holds it until the input ends)\n"
     "exit status: 0 when everything went through; 1 when a plugin failed to load, a file could not be\n"
     "copied or a command was refused (each printed as an error); 2 for a usage error\n";
 
@@ -580,6 +583,12 @@ int Main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << Usage << '\n' << Help;
             return 0;
+        } else if (arg == "--hold") {
+            const auto text = value();
+            if (!text || argc != 3) {
+                return UsageError("--hold needs a LIBRARY, and nothing else");
+            }
+            return Lumora::HoldLibrary(Lumora::PathFromText(*text));
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--also-plugin") {
