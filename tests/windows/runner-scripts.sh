@@ -29,13 +29,15 @@ mkdir -p "$installer" "$vs/VC/Auxiliary/Build" "$w/bin"
 ln -s "$root/tests/windows/bin/cmd.exe" "$root/tests/windows/bin/cygpath" "$w/bin/"
 printf '#!/usr/bin/env bash\nprintf "%%s\\r\\n" "%s"\n' "$vs" >"$installer/vswhere.exe"
 # The installer: SETUP_CASE=hands-over ends at once and installs the toolset two seconds later, as an
-# installer that updates itself first does; fails exits 1; installs-nothing exits 0.
+# installer that updates itself first does; updates-itself installs nothing on its first run and
+# the toolset on the next; fails exits 1; installs-nothing exits 0.
 cat >"$installer/setup.exe" <<SETUP
 #!/usr/bin/env bash
 [ "\$*" = "modify --installPath $vs --add Microsoft.VisualStudio.Component.VC.14.39.17.9.x86.x64 --quiet --norestart --nocache" ] ||
   { echo "setup.exe: unexpected arguments: \$*"; exit 87; }
 case "\$SETUP_CASE" in
   hands-over) (sleep 2; mkdir -p "$vs/VC/Tools/MSVC/14.39.33519") >/dev/null 2>&1 & exit 0 ;;
+  updates-itself) [ -e "$w/updated" ] && mkdir -p "$vs/VC/Tools/MSVC/14.39.33519"; touch "$w/updated"; exit 0 ;;
   fails) exit 1 ;;
 esac
 SETUP
@@ -62,6 +64,9 @@ expect "toolset: an installer that ends at once and installs two seconds later" 
   env SETUP_CASE=hands-over "$toolset" 14.39 17.9 1
 expect "toolset: installed, the installer not run" 0 "MSVC 14.39 is installed in $vs" \
   env SETUP_CASE=fails "$toolset" 14.39 17.9 1
+rm -rf "$vs/VC/Tools"
+expect "toolset: an installer that only updates itself, run once more" 0 "running the installer once more" \
+  env SETUP_CASE=updates-itself "$toolset" 14.39 17.9 0
 rm -rf "$vs/VC/Tools"
 expect "toolset: an installer that installs nothing, within the limit" 1 "MSVC 14.39 is still missing after 0.0 minutes (limit 0)" \
   env SETUP_CASE=installs-nothing "$toolset" 14.39 17.9 0
@@ -108,4 +113,11 @@ printf '#!/usr/bin/env bash\nscripts/windows/wintool "$msvc/link.exe" /NOLOGO /D
 expect "check-guards: unguarded calls" 1 "unguarded:2:" "$root/scripts/windows/check-guards" unguarded
 expect "check-guards: unguarded cmd" 1 "unguarded:3:" "$root/scripts/windows/check-guards" unguarded
 expect "check-guards: guarded calls" 0 "" "$root/scripts/windows/check-guards" guarded
+# A script outside scripts/ that a workflow runs is held to the guard too.
+mkdir -p tests/package
+# shellcheck disable=SC2016 # the lines are written, not run
+printf '#!/usr/bin/env bash\ncmd.exe /c ver\n' >tests/package/install.sh
+printf 'steps:\n  - run: tests/package/install.sh build/extracted\n' >workflow.yml
+expect "check-guards: a script a workflow runs" 1 "tests/package/install.sh:2:" \
+  "$root/scripts/windows/check-guards" guarded --workflows workflow.yml
 [ "$failed" -eq 0 ]
