@@ -6,7 +6,9 @@
 # listed first, then last), with MSVC's undname, LLVM's llvm-undname or no demangler on the PATH:
 # the first passes, the second is refused naming exactly the missing name, shown demangled where a
 # demangler is there and decorated where none is. A last row calls the dumpbin stand-in from bash
-# without the guard, as check-imports did before, and must see it fail as on the runner.
+# without the guard, as check-imports did before, and must see it fail as on the runner. Each row
+# also refuses a DLL that imports from the host by ordinal, and, with dumpbin, takes the release
+# DLLs of the redistributable (std::atomic::wait's, the codecvt facets') and refuses a debug one.
 # Usage: tests/windows/check-imports.sh PROJECT_DIR
 set -euo pipefail
 root=$(realpath "$1")
@@ -17,12 +19,12 @@ cd "$work"
 mapfile -t known < <(tr -d '\r' <"$exports" | grep '^??0FString' | head -3)
 [ ${#known[@]} -eq 3 ] || { echo "the export list has no three FString constructors"; exit 1; }
 missing='?NotInTheHost@@YAXXZ'
-build() {  # DLL NAME...
-  local dll=$1 i=0 calls=""
+build() {  # DLL NAME...: NAME from AsaApi.dll, OTHER.dll!NAME from another DLL, "NAME @N NONAME" by ordinal
+  local dll=$1 i=0 calls="" libs=() from
   shift
   {
     for name in "$@"; do
-      echo "__declspec(dllimport) void f$i(void) __asm__(\"$name\");"
+      echo "__declspec(dllimport) void f$i(void) __asm__(\"${name#*!}\");" | sed 's/ @[0-9]* NONAME//'
       calls+="f$i(); "
       i=$((i + 1))
     done
@@ -31,15 +33,25 @@ build() {  # DLL NAME...
     echo "__declspec(dllexport) void Plugin_Init(void) { $calls GetTickCount(); }"
     echo "__declspec(dllexport) void Plugin_Unload(void) {}"
   } >"$dll.c"
-  { printf 'LIBRARY AsaApi.dll\nEXPORTS\n'; printf '    %s\n' "$@"; } >"$dll.def"
-  llvm-dlltool -m i386:x86-64 -d "$dll.def" -l "$dll.lib"
+  for from in $(printf '%s\n' "$@" | sed -n 's/!.*//p' | sort -u) AsaApi.dll; do
+    { printf 'LIBRARY %s\nEXPORTS\n' "$from"
+      for name in "$@"; do
+        if [ "$from" = AsaApi.dll ]; then [[ $name == *!* ]] || printf '    %s\n' "$name"
+        elif [[ $name == "$from!"* ]]; then printf '    %s\n' "${name#*!}"; fi
+      done; } >"$dll.$from.def"
+    llvm-dlltool -m i386:x86-64 -d "$dll.$from.def" -l "$dll.$from.lib"
+    libs+=("$dll.$from.lib")
+  done
   clang-cl-14 --target=x86_64-pc-windows-msvc /nologo /c /Zl "$dll.c" "/Fo$dll.obj"
-  lld-link /nologo /dll /noentry /nodefaultlib "/out:$dll.dll" "$dll.obj" "$dll.lib" kernel32.lib
+  lld-link /nologo /dll /noentry /nodefaultlib "/out:$dll.dll" "$dll.obj" "${libs[@]}" kernel32.lib
 }
 printf 'LIBRARY KERNEL32.dll\nEXPORTS\n    GetTickCount\n' >kernel32.def
 llvm-dlltool -m i386:x86-64 -d kernel32.def -l kernel32.lib
 build Good "${known[@]}"
 build Bad "${known[@]}" "$missing"
+build Ordinal "${known[@]}" "Hidden @12 NONAME"
+build Runtime "${known[@]}" msvcp140_atomic_wait.dll!__std_atomic_wait_direct msvcp140_codecvt_ids.dll!__std_codecvt_id
+build DebugRuntime "${known[@]}" msvcp140d_atomic_wait.dll!__std_atomic_wait_direct
 
 # A PATH of the tools the scripts use and no others, so that a demangler is there only when a row
 # puts it there.
@@ -78,6 +90,22 @@ row() {  # READER ORDER DEMANGLER
      ! grep -qxF "not exported by the host: $shown" <<<"$out" ||
      ! grep -qxF "check-imports: 4 names imported from AsaApi.dll, 1 not among the host's $exported exports" <<<"$out"; then
     echo "FAILED: $what: check-imports did not name exactly $missing"; echo "$out"; failed=$((failed + 1))
+  fi
+  # An import by ordinal is refused by its ordinal, by either reader.
+  status=0
+  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-imports" "$work/Ordinal.dll" "$exports" 2>&1) || status=$?
+  if [ "$status" -eq 0 ] || ! grep -qxF "imported from AsaApi.dll by ordinal, not by name: Ordinal 12" <<<"$out"; then
+    echo "FAILED: $what: check-imports did not refuse the import by ordinal 12"; echo "$out"; failed=$((failed + 1))
+  fi
+  # dumpbin reads MSVC's DLLs: every release DLL of the redistributable, and no debug one.
+  if [ "$reader" = dumpbin ]; then
+    if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/Runtime.dll" 2>&1); then
+      echo "FAILED: $what: check-dll refused the release runtime's DLLs"; echo "$out"; failed=$((failed + 1))
+    fi
+    if out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/DebugRuntime.dll" 2>&1) ||
+       ! grep -qF "imports the debug runtime msvcp140d_atomic_wait.dll" <<<"$out"; then
+      echo "FAILED: $what: check-dll took a debug runtime"; echo "$out"; failed=$((failed + 1))
+    fi
   fi
   [ "$failed" -ne "$before" ] || echo "ok: $what"
 }
