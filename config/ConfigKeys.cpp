@@ -201,7 +201,10 @@ static_assert(EveryRow(ShownWhereShowShowsIt),
               "command list or an alias");
 
 // Every field of PluginConfig is some key's: a field added without its row would be a key that
-// does not exist. The fields are counted as the initializers an aggregate takes.
+// does not exist. The fields are counted as the initializers an aggregate takes, a technique MSVC
+// has miscompiled: held where gcc and clang compile this same table (every Linux build), never
+// where only MSVC could be wrong.
+#if !defined(_MSC_VER) || defined(__clang__)
 struct AnyField {
     template <typename T>
     operator T&() const;
@@ -222,6 +225,7 @@ constexpr std::size_t OwnedFields() {
     return count;
 }
 static_assert(FieldCount<PluginConfig>() == OwnedFields(), "a field of PluginConfig has no row in the keys' table");
+#endif
 
 }  // namespace
 

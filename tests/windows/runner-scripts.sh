@@ -105,6 +105,19 @@ expect "import library: another link error" 1 "failed for another reason than un
 expect "import library: a probe that needs nothing from the host" 1 "import nothing from it" \
   env LINK_CASE=links "$import_lib" objects out/AsaApi.lib
 
+# ---- Git Bash's rewriting, as the stand-ins play it: by bash and Git's other programs ----
+# shellcheck disable=SC2016 # the lines are written, not run
+printf '#!/usr/bin/env bash\nsource %q\nprintf "[%%s]" "${args[@]}"\n' "$root/tests/windows/git-bash-args.sh" >bin/args.exe
+chmod +x bin/args.exe
+expect "Git Bash: bash rewrites a /option, and //c becomes /c" 0 "[C:/Program Files/Git/nologo][/c][x]" \
+  bash -c 'args.exe /nologo //c x; true'
+expect "Git Bash: xargs rewrites too" 0 "[C:/Program Files/Git/nologo]" bash -c 'echo /nologo | xargs args.exe'
+expect "Git Bash: timeout rewrites too" 0 "[C:/Program Files/Git/nologo]" bash -c 'timeout 5 args.exe /nologo; true'
+expect "Git Bash: the guard keeps every argument" 0 "[/nologo][//c]" \
+  bash -c 'MSYS2_ARG_CONV_EXCL="*" timeout 5 args.exe /nologo //c; true'
+expect "Git Bash: a Windows program's child gets its arguments as they are" 0 "[/nologo]" \
+  python3 -c 'import subprocess; subprocess.run(["args.exe", "/nologo"])'
+
 # ---- check-guards: a call without the one guard is refused, by its line ----
 # shellcheck disable=SC2016 # the lines are written, not run
 printf '#!/usr/bin/env bash\n"$msvc/link.exe" /NOLOGO /DLL x.obj\ncmd //c build.bat\n' >unguarded

@@ -1,0 +1,13 @@
+#pragma once
+// mingw-w64's windows.h defines min and max as macros for C only; the Windows SDK's, which MSVC
+// reads, does so for C++ too unless NOMINMAX is defined: so here, so that a std::min( that only
+// NOMINMAX saves is found by this parse too.
+#include_next <windows.h>
+#if !defined(NOMINMAX)
+#if !defined(max)
+#define max(a, b) (((a) > (b)) ? (a) : (b))
+#endif
+#if !defined(min)
+#define min(a, b) (((a) < (b)) ? (a) : (b))
+#endif
+#endif
