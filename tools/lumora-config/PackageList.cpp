@@ -25,7 +25,7 @@ bool IsPlainName(const std::string& name) {
 }  // namespace
 
 std::filesystem::path PackageListPath(const std::filesystem::path& package) {
-    return package / PathFromText(LUMORA_PACKAGE_LIST);
+    return package / PathFromText(LUMORA_PACKAGE_LIST_PATH);
 }
 
 std::variant<PackageList, std::string> ParsePackageList(const std::string& text) {
