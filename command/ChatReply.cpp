@@ -22,14 +22,6 @@ void SendChatReply(const PluginConfig& config, AShooterPlayerController* player,
     messenger->SendChatMessage(player, sender, TEXT("{}"), *message);
 }
 
-std::string PresetDisplayName(const std::string& name) {
-    std::string shown = name;
-    if (!shown.empty()) {
-        shown[0] = AsciiUpper(shown[0]);
-    }
-    return shown;
-}
-
 std::string FormatEnabledReply(const PluginConfig& config, const std::string& name) {
     static constexpr std::string_view Placeholder = "{preset}";
     std::string reply = config.EnabledMessage;

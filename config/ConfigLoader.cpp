@@ -6,8 +6,6 @@
 #include <optional>
 #include <stdexcept>
 
-#include <Tools.h>
-
 #include "config/RegularFile.h"
 #include "host/ShownText.h"
 #include "plugin/Version.h"  // generated: the project's facts
@@ -93,7 +91,9 @@ PresetMap ReadPresets(const nlohmann::json& object, const ConfigKey& row, const 
 
 }  // namespace
 
-std::string GetConfigPath() { return AsaApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" LUMORA_NAME "/config.json"; }
+std::string ConfigPathIn(const std::string& serverFolder) {
+    return serverFolder + "/" LUMORA_PLUGIN_FOLDER "/config.json";
+}
 
 void ApplyForcedCommands(CommandList& list) {
     for (std::string_view forced : ForcedPresetCommands) {
@@ -101,8 +101,6 @@ void ApplyForcedCommands(CommandList& list) {
         list.emplace_back(forced);
     }
 }
-
-PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
 
 std::string ReadConfigFile(const std::filesystem::path& path) {
     std::optional<std::string> bytes = ReadRegularFile(path, MaxConfigBytes);

@@ -31,12 +31,12 @@ inline bool SetsSameVariable(std::string_view command, std::string_view forced) 
 // fits when every character of it is written as a \u escape, and no file within it costs start-up
 // more than a few tens of milliseconds or megabytes (scripts/worst-files measures both).
 inline constexpr std::uintmax_t MaxConfigBytes = 1200 * 1024;
-// The server's working directory followed by "/ArkApi/Plugins/Lumora/config.json".
-std::string GetConfigPath();
+// The config.json of the server whose folder (the one that holds ArkApi) is serverFolder:
+// serverFolder followed by "/ArkApi/Plugins/Lumora/config.json".
+std::string ConfigPathIn(const std::string& serverFolder);
 
-// Loads the file at GetConfigPath(). Throws a standard exception whose text is the whole report.
-PluginConfig LoadConfig();
-// The same load from any path, for tools that must report exactly what the plugin would.
+// The plugin's load of the file at path, for the plugin and for tools that must report exactly
+// what it would. Throws a standard exception whose text is the whole report.
 PluginConfig LoadConfigFrom(const std::string& path);
 // The bytes of the file at path: "could not open PATH" unless what it opens is a regular file, and
 // a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.

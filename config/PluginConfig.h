@@ -36,6 +36,15 @@ struct PluginConfig {
 inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// How a preset is shown to people: "medium" as "Medium".
+inline std::string PresetDisplayName(const std::string& name) {
+    std::string shown = name;
+    if (!shown.empty()) {
+        shown[0] = AsciiUpper(shown[0]);
+    }
+    return shown;
+}
+
 // An alias that begins with a letter, a digit or any non-ASCII character is a word a player could
 // begin an ordinary sentence with ("fps"); one that begins with ASCII punctuation ("/fps") is a
 // command. Word aliases must not swallow chat, so they are not registered as chat commands.

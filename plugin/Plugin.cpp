@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include <Tools.h>
+
 #include "command/ChatReply.h"
 #include "command/FpsCommand.h"
 #include "config/ConfigLoader.h"
@@ -21,6 +23,11 @@
 #endif
 
 namespace Lumora {
+
+std::string GetConfigPath() { return ConfigPathIn(AsaApi::Tools::GetCurrentDir()); }
+
+PluginConfig LoadConfig() { return LoadConfigFrom(GetConfigPath()); }
+
 namespace {
 
 void RemoveLogoutHook() {

@@ -1,9 +1,12 @@
 #pragma once
 // The plugin's shell: process-wide state, the entry points and the Logout detour.
 
+#include <string>
 #include <vector>
 
 #include <API/ARK/Ark.h>
+
+#include "config/PluginConfig.h"
 
 // The detour of the engine's AShooterGameMode::Logout; AShooterGameMode_Logout_original is the
 // trampoline through which it calls on.
@@ -20,6 +23,12 @@ inline constexpr char LogoutHookKey[] = "AShooterGameMode.Logout(AController*)";
 extern bool LogoutHookInstalled;
 // Whether the host holds the chat-message callback through which word aliases are heard.
 extern bool ChatCallbackRegistered;
+
+// The server's config.json: in the plugin folder under the server's working directory, which the
+// host gives.
+std::string GetConfigPath();
+// Loads the file at GetConfigPath(). Throws a standard exception whose text is the whole report.
+PluginConfig LoadConfig();
 
 }  // namespace Lumora
 

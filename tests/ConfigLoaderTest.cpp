@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 
 #include "config/ConfigLoader.h"
+#include "plugin/Plugin.h"
 #include "support/TestSupport.h"
 
 using namespace Lumora;

@@ -20,6 +20,7 @@
 #include "lumora-config/Sha256.h"
 #include "plugin/Version.h"
 #include "support/TestSupport.h"
+#include "text/ToolText.h"
 
 using namespace Lumora;
 using ::testing::HasSubstr;
@@ -30,7 +31,7 @@ namespace {
 
 using Files = std::map<std::string, std::string>;
 
-const fs::path Plugin = fs::path("ArkApi") / "Plugins" / LUMORA_NAME;
+const fs::path Plugin = PathFromText(LUMORA_PLUGIN_FOLDER);
 const std::string Library = LUMORA_LIBRARY_NAME;
 const std::string Folder = "(folder)";
 

@@ -481,13 +481,13 @@ TEST_F(LumoraConfigTest, GuideSchemaAndLoaderAgree) {
     ASSERT_NE(from, std::string::npos);
     ASSERT_NE(to, std::string::npos);
     stale += Stale("the guide's table of keys", guide.substr(from + begin.size(), to - from - begin.size()),
-                   Tool("keys").out);
+                   TestSupport::RunTool(LUMORA_DOCS_PATH, "keys", dir.path() / "err.txt").out);
     stale += Stale("fuzz/corpus/config/built-in", TestSupport::ReadFile(LUMORA_FUZZ_BUILT_IN_PATH), Tool("init").out);
 
     // Each figure between fact markers is the code's; a figure that no marker holds would be left
     // stale by the next change.
     std::map<std::string, std::string> facts;
-    std::istringstream factLines(Tool("facts").out);
+    std::istringstream factLines(TestSupport::RunTool(LUMORA_DOCS_PATH, "facts", dir.path() / "err.txt").out);
     for (std::string name, value; factLines >> name && std::getline(factLines >> std::ws, value);) {
         facts[name] = value;
     }

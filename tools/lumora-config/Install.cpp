@@ -35,7 +35,8 @@ const char* const InstallStatusLines =
 
 namespace {
 
-const fs::path PluginFolder = fs::path("ArkApi") / "Plugins" / LUMORA_NAME;
+// Preferred separators: a long path's \\?\ prefix turns off the system's reading of "/".
+const fs::path PluginFolder = PathFromText(LUMORA_PLUGIN_FOLDER).make_preferred();
 const fs::path LibraryName = LUMORA_LIBRARY_NAME;
 const fs::path ConfigName = "config.json";
 const fs::path PluginInfoName = "PluginInfo.json";

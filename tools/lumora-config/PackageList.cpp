@@ -25,7 +25,7 @@ bool IsPlainName(const std::string& name) {
 }  // namespace
 
 std::filesystem::path PackageListPath(const std::filesystem::path& package) {
-    return package / PathFromText(LUMORA_PACKAGE_LIST_PATH);
+    return package / PathFromText(LUMORA_PACKAGE_LIST_PATH).make_preferred();
 }
 
 std::variant<PackageList, std::string> ParsePackageList(const std::string& text) {

@@ -15,11 +15,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "command/ChatReply.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 #include "config/RegularFile.h"
-#include "facts/LargestFile.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Install.h"
 #include "lumora-config/Schema.h"
@@ -41,9 +39,7 @@ const char* const Usage =
     "                             (puts the package's plugin folder into the server's ArkApi/Plugins,\n"
     "                             keeps an existing config.json and checks it; one install at a time,\n"
     "                             every file checked against the package's list of sizes and SHA-256 sums)\n"
-    "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n"
-    "       lumora-config keys        (the admin guide's table of keys)\n"
-    "       lumora-config facts       (the figures the docs quote, as scripts/write-key-docs writes them)\n";
+    "       lumora-config schema      (the JSON Schema of config.json, as schema/config.schema.json holds it)\n";
 
 // The usage, and what install's exit statuses mean.
 std::string UsageText() {
@@ -176,39 +172,6 @@ void PrintConfig(const PluginConfig& config) {
     PrintTable(config);
 }
 
-// 1234567 as "1,234,567".
-std::string WithCommas(std::size_t value) {
-    const std::string digits = std::to_string(value);
-    std::string text;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        text += digits[i];
-        if (const std::size_t left = digits.size() - i - 1; left > 0 && left % 3 == 0) {
-            text += ',';
-        }
-    }
-    return text;
-}
-
-// The figures the docs quote, one "name value" a line.
-std::string Facts() {
-    const std::pair<const char*, std::string> facts[] = {
-        {"hostVersion", LUMORA_HOST_VERSION},
-        {"maxFileKiB", std::to_string(MaxConfigBytes >> 10)},
-        {"maxDepth", std::to_string(MaxConfigDepth)},
-        {"maxEntries", std::to_string(MaxEntries)},
-        {"maxEntriesLoaded", std::to_string(MaxEntries + std::size(ForcedPresetCommands))},
-        {"maxCommandBytes", std::to_string(MaxCommandBytes)},
-        {"maxTextBytes", std::to_string(MaxStringBytes)},
-        {"largestValidBytes", WithCommas(LargestValidFile(false).size())},
-        {"largestValidEscapedBytes", WithCommas(LargestValidFile(true).size())},
-    };
-    std::string lines;
-    for (const auto& [name, value] : facts) {
-        lines += std::string(name) + " " + value + "\n";
-    }
-    return lines;
-}
-
 // ---- commands -----------------------------------------------------------------------------------
 
 // The plugin's own load of the file, with the checker's warnings and hints; the file is read and
@@ -333,20 +296,6 @@ int Main(int argc, char** argv) {
             return UsageError("schema takes no FILE");
         }
         std::cout << ConfigSchema().dump(2) << '\n';
-        return 0;
-    }
-    if (command == "keys") {
-        if (file) {
-            return UsageError("keys takes no FILE");
-        }
-        std::cout << GuideKeyTable();
-        return 0;
-    }
-    if (command == "facts") {
-        if (file) {
-            return UsageError("facts takes no FILE");
-        }
-        std::cout << Facts();
         return 0;
     }
     if (command == "init") {
