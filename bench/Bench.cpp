@@ -27,6 +27,7 @@
 #include "AsaApiStandIn/Control.h"
 #include "client/ClientConsole.h"
 #include "config/ConfigLoader.h"
+#include "facts/LargestFile.h"
 #include "host/EngineString.h"
 #include "plugin/Plugin.h"
 
@@ -64,30 +65,6 @@ struct Fixture {
 Fixture& TheFixture() {
     static Fixture fixture;
     return fixture;
-}
-
-std::string LargestConfig() {
-    auto strings = [](char letter, int count, std::size_t length, const std::string& prefix) {
-        nlohmann::json list = nlohmann::json::array();
-        for (int i = 0; i < count; ++i) {
-            std::string text = prefix + std::to_string(i) + " ";
-            text += std::string(length - text.size(), letter);
-            list.push_back(text);
-        }
-        return list;
-    };
-    nlohmann::json presets;
-    for (auto level : PresetLevelNames) {
-        presets[std::string(level)] = strings('1', 64, 512, "r." + std::string(level) + ".V");
-    }
-    return nlohmann::json{
-        {"ChatCommands", strings('a', 64, 512, "/fps")},   {"DefaultPreset", "medium"},
-        {"OnCommands", strings('2', 64, 512, "r.On.V")},   {"Presets", presets},
-        {"OffCommands", strings('3', 64, 512, "r.Off.V")}, {"Sender", std::string(1024, 's')},
-        {"EnabledMessage", std::string(1024, 'e')},        {"DisabledMessage", std::string(1024, 'd')},
-        {"BaselineMessage", std::string(1024, 'b')},       {"UsageMessage", std::string(1024, 'u')},
-        {"HelpMessage", std::string(1024, 'h')},           {"LogUsage", true}}
-        .dump();
 }
 
 // A "low" preset that holds this many commands once loaded, the forced ones included.
@@ -193,7 +170,7 @@ std::map<std::string, Operation> Operations() {
                              [aliasLine](Fixture& f) { StandIn::Chat(f.player, aliasLine); }, stop};
     static std::string largest;
     ops["loadconfig"] = {[](Fixture& f) {
-                             largest = LargestConfig();
+                             largest = LargestValidFile(false);
                              f.WriteConfig(largest);
                          },
                          [](Fixture&) { benchmark::DoNotOptimize(LoadConfig()); }, [](Fixture&) {}};

@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 
 #include "config/ConfigLoader.h"
+#include "facts/LargestFile.h"
 #include "plugin/Plugin.h"
 #include "support/TestSupport.h"
 
@@ -228,6 +229,20 @@ TEST_F(ConfigLoaderTest, BoundariesAreInclusive) {
     EXPECT_EQ(Load(R"({"Sender": ""})").Sender, "");
 }
 
+// The largest valid file, every key the loader takes together at its limits, loads as it is and
+// with every character written as a \u escape: the size limit lets both through.
+TEST_F(ConfigLoaderTest, TheLargestValidFileFitsEvenEscaped) {
+    for (const bool escaped : {false, true}) {
+        const std::string file = LargestValidFile(escaped);
+        EXPECT_LE(file.size(), MaxConfigBytes) << "escaped: " << escaped;
+        TestSupport::WriteFile(dir.path() / "largest.json", file);
+        const PluginConfig config = LoadConfigFrom((dir.path() / "largest.json").string());
+        EXPECT_EQ(config.ChatCommands.size(), MaxEntries) << "escaped: " << escaped;
+        EXPECT_EQ(config.Presets.at(config.DefaultPreset).size(), MaxEntries + std::size(ForcedPresetCommands));
+        EXPECT_EQ(config.Sender.size(), MaxStringBytes) << "escaped: " << escaped;
+    }
+}
+
 TEST_F(ConfigLoaderTest, EmptyObjectIsTheBuiltInWithForcedCommands) {
     const PluginConfig config = Load("{}");
     const PluginConfig builtIn = BuiltInConfig();
@@ -353,7 +368,7 @@ TEST_F(ConfigLoaderTest, FilesTheLibraryJudges) {
     }
     EXPECT_THAT(Error("// comment\n{}"), StartsWith("[json.exception.parse_error"));
     EXPECT_THAT(Error(""), HasSubstr("line 1, column"));
-    EXPECT_THAT(Error(std::string(MaxConfigBytes + 1, ' ')), ::testing::EndsWith(": it is larger than 1200 KiB"));
+    EXPECT_THAT(Error(std::string(MaxConfigBytes + 1, ' ')), ::testing::EndsWith(": it is larger than " + std::to_string(MaxConfigBytes >> 10) + " KiB"));
     // Nesting is refused at the first level too deep, before the library builds anything, and
     // before it would find the file's end missing; a syntax error before that level is its own.
     EXPECT_EQ(Error(std::string(200000, '[') + std::string(200000, ']')),

@@ -35,7 +35,8 @@ std::string LargestValidFile(bool escaped) {
         switch (key.kind) {
             case KeyKind::Aliases:
             case KeyKind::Commands:
-                value = OwnsField(key) ? list(key, 'x') : "";  // the default preset's list: in Presets
+                // OnCommands too, which the loader takes beside Presets.
+                value = list(key, 'x');
                 break;
             case KeyKind::Presets:
                 for (std::string_view level : PresetLevelNames) {

@@ -5,8 +5,9 @@
 
 namespace Lumora {
 
-// Every list with its most entries, every entry and text at its most bytes (the keys' own limits).
-// Escaped, each of its characters is written as \u00XX.
+// Every key the loader takes together, every list with its most entries, every entry and text at
+// its most bytes (the keys' own limits). Escaped, each of its characters is written as \u00XX.
+// The one builder of it: the bench, the worst files' measurement, the docs' facts and the tests.
 std::string LargestValidFile(bool escaped);
 
 }  // namespace Lumora
