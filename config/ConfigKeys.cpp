@@ -195,6 +195,34 @@ constexpr bool EveryRow(bool (*holds)(const ConfigKey&)) {
     }
     return true;
 }
+// A label of `show` once (else it prints it twice), names that differ in more than letter case (a
+// file with both would set one field twice without a warning), and a description for the schema
+// and the guide.
+constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+constexpr bool LabelsAndNamesDistinct() {
+    for (std::size_t i = 0; i < std::size(Rows); ++i) {
+        for (std::size_t j = i + 1; j < std::size(Rows); ++j) {
+            if ((!Rows[i].shownAs.empty() && Rows[i].shownAs == Rows[j].shownAs) ||
+                SameIgnoringCase(Rows[i].name, Rows[j].name)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(LabelsAndNamesDistinct(), "two keys with one .shownAs, or two names that differ only in letter case");
+constexpr bool Described(const ConfigKey& key) { return !key.description.empty(); }
+static_assert(EveryRow(Described), "a key without a .description: the schema and the guide would show it empty");
 static_assert(EveryRow(KindFitsField), "a row's field is not of its kind");
 static_assert(EveryRow(ShownWhereShowShowsIt),
               "a key's .shownAs: set it for a single value or the aliases, not for a "

@@ -33,8 +33,8 @@ struct PluginConfig {
 
 // Letter case of one byte as the C locale has it: only A to Z and a to z change, whatever the
 // process's locale and whatever the byte's sign.
-inline char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // How a preset is shown to people: "medium" as "Medium".
 inline std::string PresetDisplayName(const std::string& name) {

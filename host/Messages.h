@@ -60,10 +60,21 @@ inline constexpr const LogLine* LogLines[] = {
     &LoadedLine,          &InvalidConfigurationLine, &BuiltInDefaultsLine, &NoLogoutHookLine, &PresetAppliedLine,
     &BaselineAppliedLine, &NoRemoteCallLine,         &UnloadedLine,        &FailedLine};
 
+constexpr bool IsListed(const LogLine& line) {
+    for (const LogLine* listed : LogLines) {
+        if (listed == &line) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Writes Line through the plugin's channel at its level, PluginName first; nothing without a channel
 // (before the first start).
 template <const LogLine& Line, typename... Args>
 void WriteLog(const Args&... args) {
+    // The guide's table of log lines and the tests hold the lines of LogLines only.
+    static_assert(IsListed(Line), "a log line written with WriteLog is not in LogLines");
     const auto& log = Log::GetLog();
     if (!log) {
         return;

@@ -54,7 +54,6 @@ std::string Facts() {
     return lines;
 }
 
-
 int Main(int argc, char** argv) {
     const std::string command = argc == 2 ? argv[1] : "";
     if (command == "keys") {

@@ -156,7 +156,7 @@ std::string Quoted(const std::string& text) { return nlohmann::json(text).dump()
 
 std::string GuideKeyTable() {
     const PluginConfig builtIn = BuiltInConfig();
-    std::string table = "| Key | Type | Limits | Built-in value |\n|---|---|---|---|\n";
+    std::string table = "| Key | What it does | Type | Limits | Built-in value |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeyTable) {
         std::string type, limits, value;
         const std::string more = key.limits.empty() ? "" : "; " + FillIn(key.limits, key);
@@ -197,8 +197,12 @@ std::string GuideKeyTable() {
         if (!key.builtInShown.empty()) {
             value = FillIn(key.builtInShown, key);
         }
-        table +=
-            "| `" + std::string(key.name) + "` | " + type + " | " + Cell(limits + more) + " | " + Cell(value) + " |\n";
+        // What it does: the description's first sentence, whose limits the next columns give.
+        const std::string description = FillIn(key.description, key);
+        const auto end = description.find(". ");
+        const std::string does = end == std::string::npos ? description : description.substr(0, end + 1);
+        table += "| `" + std::string(key.name) + "` | " + Cell(does) + " | " + type + " | " + Cell(limits + more) +
+                 " | " + Cell(value) + " |\n";
     }
     return table;
 }
