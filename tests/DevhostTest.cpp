@@ -392,30 +392,4 @@ TEST_F(DevhostTest, NoHangOnAPipeNoFolderLeftAfterASignal) {
 }
 #endif
 
-// The README's table of the development host's commands is the list --help prints, line by line.
-TEST_F(DevhostTest, ReadmeListsTheCommandsHelpPrints) {
-    const auto help = TestSupport::RunCommand(TestSupport::ShellQuoted(LUMORA_DEVHOST_PATH) + " --help");
-    std::vector<std::string> printed;
-    std::istringstream helpLines(help.output.substr(help.output.find("commands, one a line:")));
-    for (std::string line; std::getline(helpLines, line);) {
-        if (line.rfind("  ", 0) == 0 && line[2] != ' ') {
-            printed.push_back(line.substr(2, line.find(' ', 2) - 2));
-        }
-    }
-    std::ifstream readme(LUMORA_README_PATH);
-    std::vector<std::string> documented;
-    bool inTable = false;
-    for (std::string line; std::getline(readme, line);) {
-        if (line == "| command | what happens |") {
-            inTable = true;
-        } else if (inTable && line.rfind("| `", 0) == 0) {
-            documented.push_back(line.substr(3, line.find_first_of(" `", 3) - 3));
-        } else if (inTable && line.rfind("|---", 0) != 0) {
-            break;
-        }
-    }
-    EXPECT_FALSE(printed.empty());
-    EXPECT_EQ(documented, printed);
-}
-
 }  // namespace

@@ -391,32 +391,6 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
     }
 }
 
-// Every exit status --help lists has its row in the guide and its place in README's install steps.
-TEST_F(InstallTest, TheDocsListEveryExitStatus) {
-    const std::string help = Tool("--help").out;
-    const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
-    std::string readme;  // one line: an entry may wrap
-    for (const char c : TestSupport::ReadFile(LUMORA_README_PATH)) {
-        if (c != ' ' || readme.empty() || readme.back() != ' ') {
-            readme += c == '\n' ? ' ' : c;
-        }
-    }
-    const std::string heading = "install's exit status:\n";
-    ASSERT_NE(help.find(heading), std::string::npos);
-    std::vector<std::string> codes;
-    for (std::size_t at = help.find(heading) + heading.size(); at + 3 < help.size() && help.compare(at, 2, "  ") == 0;
-         at = help.find('\n', at) + 1) {
-        codes.push_back(help.substr(at + 2, help.find(' ', at + 2) - at - 2));
-    }
-    EXPECT_EQ(codes.size(), 5u) << help;
-    for (const std::string& code : codes) {
-        EXPECT_THAT(guide, HasSubstr("\n   | " + code + " | ")) << code;
-        EXPECT_TRUE(readme.find(": " + code + " ") != std::string::npos ||
-                    readme.find("; " + code + " ") != std::string::npos)
-            << code;
-    }
-}
-
 // A usage error writes nothing, and a reader that goes away does not end the install half-way.
 TEST_F(InstallTest, UsageAndOutputThatCannotBeWritten) {
     const auto empty = Tool("install \"\"");

@@ -324,40 +324,22 @@ TEST_F(LifecycleTest, ThousandCyclesLeaveNothingBehind) {
                 static_cast<unsigned long long>(StandIn::ResidentKiB()));
 }
 
-// The admin guide's table of log lines lists every line the plugin writes, at its level, and nothing
-// else; every fixed reply is quoted in the guide word for word.
-TEST(GuideTest, ListsTheLogLinesAndReplies) {
-    const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
-    std::istringstream lines(guide.substr(guide.find("## The log lines and what to do about them")));
-    std::set<const Lumora::LogLine*> listed;
-    std::size_t rows = 0;
-    for (std::string line; std::getline(lines, line) && (line.empty() || line[0] != '#' || rows == 0);) {
-        // | `LINE` (, `LINE`) | level | meaning | what to do |
-        if (line.rfind("| `", 0) != 0) {
-            continue;
-        }
-        const auto levelAt = line.find(" | ", 2);
-        const std::string level = line.substr(levelAt + 3, line.find(" |", levelAt + 3) - levelAt - 3);
-        for (std::size_t at = 0; (at = line.find('`', at)) < levelAt;) {
-            const auto end = line.find('`', at + 1);
-            const std::string shown = line.substr(at + 1, end - at - 1);
-            EXPECT_EQ(TestSupport::ExpectedLevel(shown), level) << shown;
-            listed.insert(TestSupport::LogLineOf(shown));
-            at = end + 1;
-        }
-        ++rows;
-    }
-    for (const Lumora::LogLine* logLine : Lumora::LogLines) {
-        EXPECT_EQ(listed.count(logLine), 1u) << logLine->format << " is not in the guide's table of log lines";
-    }
-
-    std::string flat;  // the guide with its line breaks as spaces
-    for (char c : guide) {
-        flat += c == '\n' ? ' ' : c;
-    }
-    for (std::string_view reply : Lumora::FixedReplies) {
-        EXPECT_NE(flat.find("*" + std::string(reply)), std::string::npos) << reply << " is not quoted in the guide";
-    }
+// A process that ends with the plugin still started releases its aliases at exit, while the host
+// is still there to take them.
+TEST(PluginExitTest, ExitWithoutUnloadIsClean) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TestSupport::TempDir server;
+            StandIn::StartHost({server.path(), false, false});
+            TestSupport::InstallPlugin(server.path(), "Lumora", LUMORA_PLUGIN_PATH);
+            std::string error;
+            if (!StandIn::LoadPlugin("Lumora", error, StandIn::PluginLoad::Command)) {
+                std::exit(3);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
