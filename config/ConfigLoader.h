@@ -29,7 +29,7 @@ inline bool SetsSameVariable(std::string_view command, std::string_view forced) 
 
 // The most config.json may hold: the largest valid file (every list and text at its limit) still
 // fits when every character of it is written as a \u escape, and no file within it costs start-up
-// more than a few tens of milliseconds or megabytes (scripts/worst-files measures both).
+// more than a few tens of milliseconds or megabytes (scripts/measure/worst-files measures both).
 inline constexpr std::uintmax_t MaxConfigBytes = 1400 * 1024;
 // The config.json of the server whose folder (the one that holds ArkApi) is serverFolder:
 // serverFolder followed by "/ArkApi/Plugins/Lumora/config.json".

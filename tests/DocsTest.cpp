@@ -1,6 +1,6 @@
 // The docs held to the code: the admin guide's tables of keys, log lines and replies and its
 // figures, the schema, the README's tables, and every exit status of install, as the code makes
-// them now (scripts/write-key-docs writes what it can).
+// them now (scripts/docs/write-key-docs writes what it can).
 
 #include <filesystem>
 #include <fstream>
@@ -45,7 +45,7 @@ std::string Stale(const std::string& name, const std::string& file, const std::s
         return split;
     };
     const auto had = lines(file), now = lines(written);
-    std::string report = name + " is not what the code makes now: run scripts/write-key-docs\n";
+    std::string report = name + " is not what the code makes now: run scripts/docs/write-key-docs\n";
     for (std::size_t i = 0, shown = 0; shown < 3 && i < std::max(had.size(), now.size()); ++i) {
         const std::string a = i < had.size() ? had[i] : "(no line)", b = i < now.size() ? now[i] : "(no line)";
         if (a != b) {
@@ -58,14 +58,14 @@ std::string Stale(const std::string& name, const std::string& file, const std::s
 }
 
 // The schema, the guide's table of keys, the fuzzer's seed of the built-in file and the figures the
-// docs quote are what the code makes now (scripts/write-key-docs writes them again), and the loader
+// docs quote are what the code makes now (scripts/docs/write-key-docs writes them again), and the loader
 // reads every key.
 TEST_F(DocsTest, GuideSchemaAndLoaderAgree) {
     std::string stale =
         Stale("schema/config.schema.json", TestSupport::ReadFile(LUMORA_SCHEMA_PATH), Tool("schema").out);
     const std::string guide = TestSupport::ReadFile(LUMORA_GUIDE_PATH);
     const std::string begin =
-        "<!-- The table of keys: written by scripts/write-key-docs from config/ConfigKeys.cpp. -->\n";
+        "<!-- The table of keys: written by scripts/docs/write-key-docs from config/ConfigKeys.cpp. -->\n";
     const auto from = guide.find(begin);
     const auto to = guide.find("<!-- End of the table of keys. -->");
     ASSERT_NE(from, std::string::npos);
@@ -95,7 +95,7 @@ TEST_F(DocsTest, GuideSchemaAndLoaderAgree) {
             const auto fact = facts.find((*at)[1]);
             if (fact == facts.end() || fact->second != (*at)[2]) {
                 stale += doc.filename().string() + ": " + at->str() + " is not what the code makes now (" +
-                         (fact == facts.end() ? "no such fact" : fact->second) + "): run scripts/write-key-docs\n";
+                         (fact == facts.end() ? "no such fact" : fact->second) + "): run scripts/docs/write-key-docs\n";
             }
         }
         const std::string unmarked = std::regex_replace(text, marked, "");

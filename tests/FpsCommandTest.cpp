@@ -176,7 +176,7 @@ TEST_F(FpsCommandTest, EveryCommandRepeatsEveryLookup) {
 }
 
 // Whatever a line does, every engine-heap block it takes is given back by the time it is handled
-// (how many it takes is a cost: scripts/bench-instructions counts them).
+// (how many it takes is a cost: scripts/measure/bench-instructions counts them).
 TEST_F(FpsCommandTest, EveryLineGivesBackTheEngineHeapItTook) {
     for (const char* line :
          {"/fps low", "/fps off", "/fps", "/fps status", "/fps lowest", "/fps low now", "/fps help"}) {

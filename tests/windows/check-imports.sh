@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# scripts/check-imports and scripts/check-dll on MSVC's decorated names, read as the hosted runner
+# scripts/check/check-imports and scripts/check/check-dll on MSVC's decorated names, read as the hosted runner
 # reads them and as here: two COFF DLLs linked as MSVC links one (clang in MSVC mode, lld-link, an
 # import library from a .def), one importing three names the host exports, the other those and one
 # it does not. Each row reads them with mingw-w64's objdump or with the dumpbin stand-in (AsaApi.dll
@@ -80,12 +80,12 @@ row() {  # READER ORDER DEMANGLER
   local shown=$missing
   [ "$demangler" = none ] || shown="void __cdecl NotInTheHost(void)  ($missing)"
   local what="$reader${order:+ ($order)}, demangler $demangler" before=$failed
-  if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/Good.dll" 2>&1) ||
+  if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check/check-dll" "$work/Good.dll" 2>&1) ||
      ! grep -qxF "check-imports: 3 names imported from AsaApi.dll, 0 not among the host's $exported exports" <<<"$out"; then
     echo "FAILED: $what: check-dll refused a DLL whose host imports are all exported"; echo "$out"; failed=$((failed + 1))
   fi
   status=0
-  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-imports" "$work/Bad.dll" "$exports" 2>&1) || status=$?
+  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check/check-imports" "$work/Bad.dll" "$exports" 2>&1) || status=$?
   if [ "$status" -eq 0 ] || [ "$(grep -c '^not exported by the host: ' <<<"$out")" -ne 1 ] ||
      ! grep -qxF "not exported by the host: $shown" <<<"$out" ||
      ! grep -qxF "check-imports: 4 names imported from AsaApi.dll, 1 not among the host's $exported exports" <<<"$out"; then
@@ -93,16 +93,16 @@ row() {  # READER ORDER DEMANGLER
   fi
   # An import by ordinal is refused by its ordinal, by either reader.
   status=0
-  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-imports" "$work/Ordinal.dll" "$exports" 2>&1) || status=$?
+  out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check/check-imports" "$work/Ordinal.dll" "$exports" 2>&1) || status=$?
   if [ "$status" -eq 0 ] || ! grep -qxF "imported from AsaApi.dll by ordinal, not by name: Ordinal 12" <<<"$out"; then
     echo "FAILED: $what: check-imports did not refuse the import by ordinal 12"; echo "$out"; failed=$((failed + 1))
   fi
   # dumpbin reads MSVC's DLLs: every release DLL of the redistributable, and no debug one.
   if [ "$reader" = dumpbin ]; then
-    if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/Runtime.dll" 2>&1); then
+    if ! out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check/check-dll" "$work/Runtime.dll" 2>&1); then
       echo "FAILED: $what: check-dll refused the release runtime's DLLs"; echo "$out"; failed=$((failed + 1))
     fi
-    if out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check-dll" "$work/DebugRuntime.dll" 2>&1) ||
+    if out=$(PATH=$dir DUMPBIN_ASAAPI=$order bash "$root/scripts/check/check-dll" "$work/DebugRuntime.dll" 2>&1) ||
        ! grep -qF "imports the debug runtime msvcp140d_atomic_wait.dll" <<<"$out"; then
       echo "FAILED: $what: check-dll took a debug runtime"; echo "$out"; failed=$((failed + 1))
     fi

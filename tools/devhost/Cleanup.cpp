@@ -73,6 +73,9 @@ BOOL WINAPI RemoveOnCtrlC(DWORD) {
     fs::remove_all(FolderToRemove, ignored);
     return FALSE;  // and the default handling ends the process
 }
+
+}  // namespace
+
 void RemoveWhenThisProcessEnds(const fs::path& folder) {
     FolderToRemove = folder;
     SetConsoleCtrlHandler(RemoveOnCtrlC, TRUE);

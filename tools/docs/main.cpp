@@ -1,4 +1,4 @@
-// lumora-docs: what the docs take from the code (scripts/write-key-docs): the admin guide's table
+// lumora-docs: what the docs take from the code (scripts/docs/write-key-docs): the admin guide's table
 // of keys and the figures the docs quote. A developer's tool: it is not shipped.
 
 #include <iostream>
