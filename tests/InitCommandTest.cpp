@@ -4,32 +4,19 @@
 #include <sys/stat.h>
 #endif
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <map>
-#include <optional>
-#include <regex>
-#include <set>
-#include <sstream>
-#include <tuple>
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
-#include "AsaApiStandIn/Control.h"
 #include "config/ConfigLoader.h"
 #include "support/ConfigToolTest.h"
 
 using namespace Lumora;
 using nlohmann::json;
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
-using ::testing::StartsWith;
 using TestSupport::ShellQuoted;
 
 namespace {
