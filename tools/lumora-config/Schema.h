@@ -14,7 +14,7 @@ namespace Lumora {
 
 nlohmann::ordered_json ConfigSchema();
 
-// The admin guide's table of keys, in Markdown (lumora-config keys): a row a key, in the order
+// The admin guide's table of keys, in Markdown (lumora-docs keys): a row a key, in the order
 // the loader checks them.
 std::string GuideKeyTable();
 

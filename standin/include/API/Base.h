@@ -20,9 +20,7 @@ using LPVOID = void*;
 
 #include "API/UE/HAL/Platform.h"
 
-#if defined(ARK_STATIC)
-#define ARK_API  // the stand-in linked into a program of its own (the config checker)
-#elif defined(_WIN32)
+#if defined(_WIN32)
 #ifdef ARK_EXPORTS
 #define ARK_API __declspec(dllexport)
 #else
