@@ -11,9 +11,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include "config/RegularFile.h"
@@ -133,8 +130,9 @@ std::variant<PackageList, std::string> CheckedPackage(const fs::path& package) {
     // Only files, and only the listed ones: a link would be copied as what it leads to.
     for (const auto& entry : fs::directory_iterator(source)) {
         const fs::file_status status = entry.symlink_status();
-        if (LinkAt(entry.path()) || !fs::is_regular_file(status)) {
-            return Shown(entry.path()) + " is " + (LinkAt(entry.path()) ? "a link" : KindOf(status)) +
+        const bool link = LinkAt(entry.path()).has_value();
+        if (link || !fs::is_regular_file(status)) {
+            return Shown(entry.path()) + " is " + (link ? "a link" : KindOf(status)) +
                    ", where a package holds only files" + Damaged + NothingWrittenText;
         }
         if (!listed.contains(PathText(entry.path().filename()))) {
@@ -210,22 +208,6 @@ fs::path PartPath(const fs::path& path) {
     fs::path part = path;
     part += ".part-" + std::to_string(std::random_device{}());
     return part;
-}
-
-void GiveModeAndOwner(const fs::path& part, const fs::path& modeFrom, const fs::path& ownerFrom) {
-    std::error_code error;
-    if (const fs::file_status status = fs::status(modeFrom, error); !error && fs::is_regular_file(status)) {
-        fs::permissions(part, status.permissions(), error);
-    }
-#if !defined(_WIN32)
-    struct stat owner {};
-    if (stat(ownerFrom.c_str(), &owner) == 0 && S_ISREG(owner.st_mode) &&
-        chown(part.c_str(), owner.st_uid, owner.st_gid) != 0) {
-        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
-    }
-#else
-    (void)ownerFrom;
-#endif
 }
 
 std::optional<fs::path> OwnPackage() {

@@ -12,11 +12,6 @@ namespace Lumora {
 // A new name beside path for a file that is written whole and then renamed over path.
 std::filesystem::path PartPath(const std::filesystem::path& path);
 
-// Gives part the permissions of modeFrom and, where the system lets this process, the owner and
-// group of ownerFrom; a file that is not there gives nothing.
-void GiveModeAndOwner(const std::filesystem::path& part, const std::filesystem::path& modeFrom,
-                      const std::filesystem::path& ownerFrom);
-
 // The folder the running program was extracted with: the parent of the program's own folder
 // (lumora-config/ sits beside ArkApi/ in a package). Nothing when the system does not say.
 std::optional<std::filesystem::path> OwnPackage();

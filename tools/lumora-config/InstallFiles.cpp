@@ -169,13 +169,6 @@ bool IsReadOnlyFile(const fs::path& path) {
 
 void WatchForStop() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
-void EndAsStopped() {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    ExitProcess(130);
-}
-
 #else
 
 namespace {
@@ -303,12 +296,8 @@ std::string MoveWithoutReplacing(const fs::path& from, const fs::path& to) {
 }
 
 void GiveInstalledMode(const fs::path& part, const fs::path& packageFile, const fs::path& replaced) {
-    struct stat old {};
-    if (lstat(replaced.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        chmod(part.c_str(), old.st_mode & 07777);
-        if (chown(part.c_str(), old.st_uid, old.st_gid) != 0) {
-            // Not allowed to give the file away: it keeps this process's owner, as any new file would.
-        }
+    if (struct stat old{}; lstat(replaced.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        GiveModeAndOwner(part, replaced, replaced);
         return;
     }
     struct stat shipped {};
@@ -325,16 +314,6 @@ void WatchForStop() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signal, &action, nullptr);
     }
-}
-
-void EndAsStopped() {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    const int signal = stopSignal.load();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-    std::_Exit(128 + signal);
 }
 
 #endif
@@ -371,6 +350,36 @@ fs::path AdminPath(const fs::path& path) {
     }
 #endif
     return path;
+}
+
+void EndAsStopped() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+#if defined(_WIN32)
+    ExitProcess(130);
+#else
+    const int signal = stopSignal.load();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+#endif
+}
+
+void GiveModeAndOwner(const fs::path& part, const fs::path& modeFrom, const fs::path& ownerFrom) {
+    std::error_code error;
+    if (const fs::file_status status = fs::status(modeFrom, error); !error && fs::is_regular_file(status)) {
+        fs::permissions(part, status.permissions(), error);
+    }
+#if !defined(_WIN32)
+    struct stat owner {};
+    if (stat(ownerFrom.c_str(), &owner) == 0 && S_ISREG(owner.st_mode) &&
+        chown(part.c_str(), owner.st_uid, owner.st_gid) != 0) {
+        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
+    }
+#else
+    (void)ownerFrom;
+#endif
 }
 
 FileSum SumFile(const fs::path& path) { return Copy(path, nullptr); }

@@ -57,6 +57,11 @@ FileSum CopyIntoNewFile(const std::filesystem::path& from, const std::filesystem
 // Moves from to to only when nothing is at to. Empty, or what failed.
 std::string MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Gives part the permissions of modeFrom and, where the system lets this process, the owner and
+// group of ownerFrom; a file that is not there gives nothing.
+void GiveModeAndOwner(const std::filesystem::path& part, const std::filesystem::path& modeFrom,
+                      const std::filesystem::path& ownerFrom);
+
 // Gives an installed file its mode: that of the file it replaces (and, where the system lets this
 // process, its owner), or for a new file the package's without write for group and others. On
 // Windows an installed file keeps the attributes it was made with: never read-only.

@@ -20,6 +20,7 @@
 #include "config/RegularFile.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Install.h"
+#include "lumora-config/InstallFiles.h"
 #include "lumora-config/Schema.h"
 #include "plugin/Version.h"
 #include "text/ToolProcess.h"
