@@ -103,7 +103,10 @@ void ApplyForcedCommands(CommandList& list) {
 }
 
 std::string ReadConfigFile(const std::filesystem::path& path) {
-    std::optional<std::string> bytes = ReadRegularFile(path, MaxConfigBytes);
+    return CheckedConfigBytes(ReadRegularFile(path, MaxConfigBytes), path);
+}
+
+std::string CheckedConfigBytes(std::optional<std::string> bytes, const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     const std::string shown(text.begin(), text.end());
     if (!bytes) {

@@ -42,6 +42,9 @@ PluginConfig LoadConfigFrom(const std::string& path);
 // a fault of its own when it holds more than MaxConfigBytes. Never blocks on a pipe or a device.
 // The path is shown in UTF-8, whatever code page it came in.
 std::string ReadConfigFile(const std::filesystem::path& path);
+// The same from what was read of the file at path (no more than MaxConfigBytes + 1 bytes), when
+// it could be opened: the file's bytes, or its fault.
+std::string CheckedConfigBytes(std::optional<std::string> bytes, const std::filesystem::path& path);
 // The checks of the load on the file's bytes.
 PluginConfig LoadConfigFromText(const std::string& bytes);
 // The checks of the load on a value already read: validation, then normalisation.

@@ -11,6 +11,7 @@
 
 #include "AsaApiStandIn/Control.h"
 #include "support/ConfigToolTest.h"
+#include "text/ToolProcess.h"
 
 using namespace Lumora;
 using nlohmann::json;
@@ -49,7 +50,7 @@ TEST_F(LumoraConfigTest, WhatTheSystemRefusesIsAFailure) {
     for (const std::string& command : {config + " init", config + " show", config + " show --json",
                                        config + " check " + valid, devhost + " --script " + script}) {
         const auto run = TestSupport::RunCommand(command + " </dev/null 2>&1 >/dev/full");
-        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.status, OutputLostStatus) << command;
         EXPECT_THAT(run.output, HasSubstr(": standard output could not be written")) << command;
     }
 

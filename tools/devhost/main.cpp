@@ -27,13 +27,14 @@ using namespace Devhost;
 
 namespace {
 
-const char* const Usage =
+const std::string Usage =
     "usage: lumora-devhost [--server-dir DIR] [--plugin PATH] [--config FILE] [--also-plugin NAME=PATH]...\n"
     "                      [--script FILE] [--json] [--help]\n"
     "       lumora-devhost --hold LIBRARY   (maps LIBRARY as a server holds a loaded plugin, calls nothing\n"
     "                      in it, and holds it until the input ends)\n"
     "exit status: 0 when everything went through; 1 when a plugin failed to load, a file could not be\n"
-    "copied or a command was refused (each printed as an error); 2 for a usage error\n";
+    "copied or a command was refused (each printed as an error); 2 for a usage error; " +
+    std::to_string(Lumora::OutputLostStatus) + " when standard output could not be written\n";
 
 int UsageError(const std::string& reason) {
     std::cerr << "lumora-devhost: " << Lumora::EscapeText(reason) << '\n' << Usage;

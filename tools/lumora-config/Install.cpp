@@ -4,7 +4,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <random>
 #include <system_error>
 #include <variant>
 #include <vector>
@@ -13,6 +12,7 @@
 #include <windows.h>
 #endif
 
+#include "config/ConfigLoader.h"
 #include "config/RegularFile.h"
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/PackageList.h"
@@ -27,8 +27,12 @@ const char* const InstallStatusLines =
     "0  installed, and the config.json in place is valid\n"
     "1  installed, but this version refuses the config.json in place: fix it before the server starts\n"
     "2  nothing was written (the reason is printed)\n"
-    "3  some of the plugin's files were replaced, not all: install again once the reason is gone\n"
-    "4  the plugin's files were installed, but config.json could not be written: install again\n";
+    "3  some of the plugin's files were replaced, not all, or the plugin folder changed while the install ran: "
+    "install again once the reason is gone\n"
+    "4  the plugin's files were installed, but config.json could not be written: install again\n"
+    "5  installed, but config.json is a link or no regular file, which install does not check: make it the file "
+    "itself\n"
+    "6  standard output could not be written (every command): its other messages say what was done\n";
 
 namespace {
 
@@ -44,35 +48,28 @@ std::string Shown(const fs::path& path) { return EscapeText(PathText(AdminPath(p
 
 InstallOutcome Refused(const std::string& reason, int status = NothingWritten) {
     std::cerr << "lumora-config: " << reason << '\n';
-    return {status, {}};
+    return {status, {}, {}};
 }
 
-// The part files of this install, removed when it cannot finish.
-struct Parts {
-    std::vector<fs::path> paths;
-    ~Parts() { RemoveFrom(0); }
-    void RemoveFrom(std::size_t first) {
-        for (std::size_t i = first; i < paths.size(); ++i) {
-            std::error_code ignored;
-            fs::remove(paths[i], ignored);
-        }
-        paths.resize(std::min(first, paths.size()));
-    }
-};
+std::string LinkText(const fs::path& at, const fs::path& target) {
+    return Shown(at) + " is a link to " + (target.empty() ? "a place the system does not name" : Shown(target));
+}
 
-// What makes a folder on the way unusable: a link, or something that is not a folder.
-std::optional<std::string> FolderFault(const fs::path& path) {
-    if (const std::optional<fs::path> target = LinkAt(path)) {
-        return Shown(path) + " is a link to " +
-               (target->empty() ? "a place the system does not name" : Shown(*target)) +
-               ": install writes only into the server's own folders, never through a link." + NothingWrittenText;
+// Why a folder on the way, name in parent, cannot be used, when it is there.
+std::string FolderFault(const HeldFolder& parent, const fs::path& name, const FolderOpened& opened) {
+    const fs::path path = parent.Path() / name;
+    switch (opened.kind) {
+        case EntryKind::Link:
+            return LinkText(path, LinkTargetIn(parent, name)) +
+                   ": install writes only into the server's own folders, never through a link." + NothingWrittenText;
+        case EntryKind::Other:
+            if (!opened.failed.empty()) {
+                return "could not open " + Shown(path) + ": " + EscapeText(opened.failed) + "." + NothingWrittenText;
+            }
+            [[fallthrough]];
+        default:
+            return Shown(path) + " is not a folder." + NothingWrittenText;
     }
-    std::error_code error;
-    if (const fs::file_status status = fs::symlink_status(path, error);
-        fs::exists(status) && !fs::is_directory(status)) {
-        return Shown(path) + " is not a folder." + NothingWrittenText;
-    }
-    return std::nullopt;
 }
 
 std::string KindOf(const fs::file_status& status) {
@@ -83,6 +80,24 @@ std::string KindOf(const fs::file_status& status) {
             return "a folder";
         case fs::file_type::fifo:
             return "a named pipe (FIFO)";
+        default:
+            return "not a regular file";
+    }
+}
+
+std::string KindText(const HeldFolder& folder, const fs::path& name, const Entry& entry) {
+    switch (entry.kind) {
+        case EntryKind::Missing:
+            return "nothing";
+        case EntryKind::Link:
+            return "a link to " + [&] {
+                const fs::path target = LinkTargetIn(folder, name);
+                return target.empty() ? std::string("a place the system does not name") : Shown(target);
+            }();
+        case EntryKind::Folder:
+            return "a folder";
+        case EntryKind::File:
+            return "another file";
         default:
             return "not a regular file";
     }
@@ -158,7 +173,7 @@ std::variant<PackageList, std::string> CheckedPackage(const fs::path& package) {
             return Shown(path) + " is " + std::to_string(size) + " bytes where the package's list says " +
                    std::to_string(file.size) + Damaged + NothingWrittenText;
         }
-        const FileSum sum = SumFile(path);
+        const FileSum sum = SumFile(path, file.size);
         if (!sum.failed.empty()) {
             return "could not read " + Shown(path) + ": " + EscapeText(sum.failed) + "." + NothingWrittenText;
         }
@@ -171,44 +186,69 @@ std::variant<PackageList, std::string> CheckedPackage(const fs::path& package) {
 }
 
 // An earlier install's part files of these names, left when it was killed.
-void RemoveLeftParts(const fs::path& target, const std::vector<fs::path>& names) {
-    std::error_code error;
+void RemoveLeftParts(const HeldFolder& target, const std::vector<fs::path>& names) {
     std::vector<fs::path> left;
-    for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error)) {
-        const std::string file = PathText(it->path().filename());
+    for (const fs::path& file : NamesIn(target)) {
         for (const fs::path& name : names) {
-            const std::string prefix = PathText(name) + ".part-";
-            if (file.size() > prefix.size() && file.starts_with(prefix) &&
-                file.find_first_not_of("0123456789", prefix.size()) == std::string::npos &&
-                fs::is_regular_file(it->symlink_status())) {
-                left.push_back(it->path());
+            if (IsPartOf(file, name) && EntryIn(target, file).kind == EntryKind::File) {
+                left.push_back(file);
             }
         }
     }
     std::sort(left.begin(), left.end());
     for (const fs::path& part : left) {
-        if (fs::remove(part, error)) {
-            std::cout << "removed  " << Shown(part.filename()) << " (left by an install that was stopped)\n";
+        if (RemoveFileIn(target, part)) {
+            std::cout << "removed  " << Shown(part) << " (left by an install that was stopped)\n";
         }
     }
 }
 
+// The folders from the server's own down to the plugin folder, held open in that order, and
+// which of them this install made (removed again when it refuses).
+struct FolderChain {
+    std::vector<fs::path> names;   // ArkApi, Plugins, the plugin's own
+    std::vector<HeldFolder> held;  // the server's folder, then one for each name
+    std::size_t made = 0;          // how many of the last ones this install made
+    bool keep = false;             // set once a file is in place
+
+    const HeldFolder& Target() const { return held.back(); }
+    ~FolderChain() {
+        for (std::size_t i = held.size() - 1; !keep && made > 0; --i, --made) {
+            RemoveEmptyFolderIn(held[i - 1], names[i - 1], held[i]);
+        }
+    }
+    // What stands at a held folder's name now, when that is no longer the folder held.
+    std::optional<std::string> Moved() const {
+        for (std::size_t i = 1; i < held.size(); ++i) {
+            if (const Entry now = EntryIn(held[i - 1], names[i - 1]);
+                now.kind != EntryKind::Folder || now.id != held[i].Id()) {
+                return Shown(held[i].Path()) + " was moved or replaced while the install ran (it is now " +
+                       KindText(held[i - 1], names[i - 1], now) + ")";
+            }
+        }
+        return std::nullopt;
+    }
+};
+
 // Stops here when asked to: the part files go, and nothing of the plugin folder was changed.
-void StopIfAsked(Parts& parts) {
+void StopIfAsked(std::vector<std::unique_ptr<PartFile>>& parts) {
     if (StopAsked()) {
-        parts.RemoveFrom(0);
+        parts.clear();
         std::cerr << "lumora-config: stopped: the part files were removed and nothing was changed\n";
         EndAsStopped();
     }
 }
 
-}  // namespace
-
-fs::path PartPath(const fs::path& path) {
-    fs::path part = path;
-    part += ".part-" + std::to_string(std::random_device{}());
-    return part;
+// Names, one after the other, for a message.
+std::string NameList(const std::vector<fs::path>& names, std::size_t count) {
+    std::string text;
+    for (std::size_t j = 0; j < count; ++j) {
+        text += (j == 0 ? "" : ", ") + Shown(names[j]);
+    }
+    return text;
 }
+
+}  // namespace
 
 std::optional<fs::path> OwnPackage() {
 #if defined(_WIN32)
@@ -238,25 +278,32 @@ std::optional<fs::path> OwnPackage() {
 InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& packageGiven) {
     const fs::path server = SystemPath(serverGiven);
     const fs::path package = SystemPath(packageGiven);
-    const fs::path arkApi = server / "ArkApi";
-    const fs::path target = server / PluginFolder;
-    std::error_code error;
-    // The server's folder itself may be a link: the admin named it.
-    if (const auto fault = FolderFault(arkApi)) {
-        return Refused(*fault);
+    const std::string noArkApi = Shown(server) +
+                                 " holds no ArkApi folder: name the server's folder that holds ArkApi (on Windows, "
+                                 "ShooterGame/Binaries/Win64)." +
+                                 NothingWrittenText;
+    FolderChain chain;
+    chain.names.assign(PluginFolder.begin(), PluginFolder.end());
+    // The server's folder itself may be a link: the admin named it. Below it, nothing is.
+    FolderOpened opened = OpenNamedFolder(server);
+    if (opened.kind != EntryKind::Folder) {
+        return Refused(noArkApi);
     }
-    if (!fs::is_directory(arkApi, error)) {
-        return Refused(Shown(server) +
-                       " holds no ArkApi folder: name the server's folder that holds ArkApi (on Windows, "
-                       "ShooterGame/Binaries/Win64)." +
-                       NothingWrittenText);
+    chain.held.push_back(std::move(opened.folder));
+    opened = OpenFolderIn(chain.held[0], chain.names[0]);
+    if (opened.kind == EntryKind::Missing) {
+        return Refused(noArkApi);
     }
+    if (opened.kind != EntryKind::Folder) {
+        return Refused(FolderFault(chain.held[0], chain.names[0], opened));
+    }
+    chain.held.push_back(std::move(opened.folder));
 
     // One install at a time, before anything of the plugin folder is read.
     std::unique_ptr<InstallLock> lock;
     std::string failed;
-    const fs::path lockPath = InstallLockPath(server);
-    switch (InstallLock::Take(lockPath, lock, failed)) {
+    const fs::path lockPath = chain.held[1].Path() / InstallLockName;
+    switch (InstallLock::Take(chain.held[1], InstallLockName, lock, failed)) {
         case InstallLock::Outcome::Busy:
             return Refused("another install into " + Shown(server) + " is running (it holds " + Shown(lockPath) +
                            "): let it end, then install again." + NothingWrittenText);
@@ -265,9 +312,14 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
         case InstallLock::Outcome::Taken:
             break;
     }
-    for (const fs::path& folder : {arkApi / "Plugins", target}) {
-        if (const auto fault = FolderFault(folder)) {
-            return Refused(*fault);
+    // The rest of the way, each folder opened from the one before it; missing ones are made later.
+    std::vector<FolderOpened> below;
+    for (std::size_t i = 1; i < chain.names.size(); ++i) {
+        below.push_back(chain.held.size() == i + 1 ? OpenFolderIn(chain.held[i], chain.names[i]) : FolderOpened{});
+        if (below.back().kind == EntryKind::Folder) {
+            chain.held.push_back(std::move(below.back().folder));
+        } else if (below.back().kind != EntryKind::Missing) {
+            return Refused(FolderFault(chain.held[i], chain.names[i], below.back()));
         }
     }
 
@@ -277,7 +329,9 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
     }
     const PackageList& list = std::get<PackageList>(checked);
     const fs::path source = package / PluginFolder;
-    if (fs::equivalent(source, target, error)) {
+    const bool complete = chain.held.size() == chain.names.size() + 1;
+    if (const FolderOpened from = OpenNamedFolder(source);
+        complete && from.kind == EntryKind::Folder && from.folder.Id() == chain.Target().Id()) {
         return Refused(
             "the package was extracted into this server's folder: extract it into a folder of its own and install "
             "from there." +
@@ -295,12 +349,12 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
         return std::make_pair(a != LibraryName, a) < std::make_pair(b != LibraryName, b);
     });
     for (const auto& name : names) {
-        if (const auto status = fs::symlink_status(target / name, error);
-            fs::exists(status) && (!fs::is_regular_file(status) || LinkAt(target / name))) {
-            return Refused(Shown(target / name) + " is not a regular file." + NothingWrittenText);
+        const Entry entry = complete ? EntryIn(chain.Target(), name) : Entry{};
+        if (entry.kind != EntryKind::Missing && entry.kind != EntryKind::File) {
+            return Refused(Shown(chain.Target().Path() / name) + " is not a regular file." + NothingWrittenText);
         }
-        if (IsReadOnlyFile(target / name)) {
-            return Refused(Shown(target / name) +
+        if (entry.readOnly) {
+            return Refused(Shown(chain.Target().Path() / name) +
                            " is read-only: clear its read-only attribute (attrib -r, or the file's Properties) and "
                            "install again." +
                            NothingWrittenText);
@@ -309,91 +363,145 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
 
     // Everything is checked: from here on the plugin folder is written. Every new file is written
     // whole beside the old one before any old one is replaced.
+    const fs::path targetPath = chain.held[0].Path() / PluginFolder;
     std::cout << "package: " LUMORA_NAME " " << EscapeText(list.version) << " from " << Shown(package) << ", "
               << list.files.size() << " files, each as its list gives it (size and SHA-256)\n";
-    std::cout << "installing into " << Shown(target) << '\n';
-    for (const fs::path& folder : {arkApi / "Plugins", target}) {
-        if (!fs::is_directory(folder, error) && !fs::create_directory(folder, error) && error) {
-            return Refused("could not make " + Shown(folder) + ": " + EscapeText(error.message()) + "." +
-                           NothingWrittenText);
+    std::cout << "installing into " << Shown(targetPath) << '\n';
+    for (std::size_t i = chain.held.size() - 1; i < chain.names.size(); ++i) {
+        FolderOpened made = MakeFolderIn(chain.held[i], chain.names[i]);
+        if (made.kind != EntryKind::Folder) {
+            return Refused(made.failed.empty() ? FolderFault(chain.held[i], chain.names[i], made)
+                                               : "could not make " + Shown(chain.held[i].Path() / chain.names[i]) +
+                                                     ": " + EscapeText(made.failed) + "." + NothingWrittenText);
         }
+        chain.held.push_back(std::move(made.folder));
+        ++chain.made;
     }
+    const HeldFolder& target = chain.Target();
     std::vector<fs::path> installing = names;
     installing.push_back(ConfigName);
     RemoveLeftParts(target, installing);
 
     WatchForStop();
-    Parts parts;
+    std::vector<std::unique_ptr<PartFile>> parts;
     for (const auto& name : names) {
-        parts.paths.push_back(PartPath(target / name));
-        const FileSum copied = CopyIntoNewFile(source / name, parts.paths.back());
+        const ListedFile& listed = *std::find_if(list.files.begin(), list.files.end(),
+                                                 [&](const ListedFile& file) { return file.name == PathText(name); });
+        parts.push_back(PartFile::Make(target, name, failed));
+        if (!parts.back()) {
+            parts.pop_back();
+            return Refused("could not write a new file beside " + Shown(target.Path() / name) + ": " +
+                           EscapeText(failed) + ". Nothing was changed.");
+        }
+        const PartFile::Copied copied = parts.back()->CopyFrom(source / name, listed.size);
         StopIfAsked(parts);
-        if (!copied.failed.empty()) {
-            return Refused("could not write " + Shown(parts.paths.back()) + ": " + EscapeText(copied.failed) +
+        if (copied.readFailed) {
+            return Refused("could not read " + Shown(source / name) + ": " + EscapeText(copied.sum.failed) +
                            ". Nothing was changed.");
         }
-        const auto listed = std::find_if(list.files.begin(), list.files.end(),
-                                         [&](const ListedFile& file) { return file.name == PathText(name); });
-        if (copied.sha256 != listed->sha256) {
+        failed = copied.sum.failed.empty() ? parts.back()->Finish(source / name) : copied.sum.failed;
+        if (!failed.empty()) {
+            return Refused("could not write " + Shown(target.Path() / parts.back()->Name()) + ": " +
+                           EscapeText(failed) + ". Nothing was changed.");
+        }
+        if (copied.sum.sha256 != listed.sha256 || copied.sum.size != listed.size) {
             return Refused(Shown(source / name) + " changed while it was copied. Nothing was changed.");
         }
-        GiveInstalledMode(parts.paths.back(), source / name, target / name);
     }
     StopIfAsked(parts);
+    for (const auto& part : parts) {
+        if (!part->AtItsName()) {
+            return Refused(Shown(target.Path() / part->Name()) + ", which this install wrote, was replaced by " +
+                           KindText(target, part->Name(), EntryIn(target, part->Name())) +
+                           " while the install ran. Nothing was changed.");
+        }
+    }
 
     // The renames are quick and a stop between them would leave two versions: a stop asked for
     // now is not heeded.
-    std::vector<std::string> replaced;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const bool existed = fs::exists(fs::symlink_status(target / names[i], error));
-        fs::rename(parts.paths[i], target / names[i], error);
-        if (error) {
+        const bool existed = EntryIn(target, names[i]).kind != EntryKind::Missing;
+        if (const std::string error = parts[i]->MoveTo(names[i], true); !error.empty()) {
             const std::string reason =
-                "could not replace " + Shown(target / names[i]) + ": " + EscapeText(error.message()) + ". ";
-            parts.RemoveFrom(i);
+                "could not replace " + Shown(target.Path() / names[i]) + ": " + EscapeText(error) + ". ";
             if (i == 0) {
                 return Refused(
                     reason +
                     "The server may have the plugin loaded: stop the server, or run plugins.unload " LUMORA_NAME
                     " at its console, and install again. Nothing was changed.");
             }
-            std::string done;
-            for (std::size_t j = 0; j < i; ++j) {
-                done += (j == 0 ? "" : ", ") + Shown(names[j]);
-            }
-            return Refused(reason + "The plugin folder now holds this version's " + done +
+            chain.keep = true;
+            return Refused(reason + "The plugin folder now holds this version's " + NameList(names, i) +
                                " and the older version's other files, which must not be loaded together: install "
                                "again once the reason is gone.",
                            PartlyReplaced);
         }
+        chain.keep = true;
         std::cout << (existed ? "replaced " : "added    ") << Shown(names[i]) << '\n';
     }
-    parts.paths.clear();
+    // What stands at each name is what was written there, in the folder that was checked.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (const Entry now = EntryIn(target, names[i]); now.kind != EntryKind::File || now.id != parts[i]->Id()) {
+            return Refused(Shown(target.Path() / names[i]) + " is not the file this install wrote: it is now " +
+                               KindText(target, names[i], now) +
+                               ". The plugin folder was changed while the install ran: install again.",
+                           PartlyReplaced);
+        }
+    }
+    if (const auto moved = chain.Moved()) {
+        return Refused(*moved +
+                           ": this install's files went into the folder it checked, wherever that is now. "
+                           "Install again.",
+                       PartlyReplaced);
+    }
+    parts.clear();
 
-    const fs::path config = target / ConfigName;
-    if (fs::exists(fs::symlink_status(config, error)) || LinkAt(config)) {
+    InstallOutcome outcome{Installed, target.Path() / ConfigName, {}};
+    const Entry config = EntryIn(target, ConfigName);
+    if (config.kind == EntryKind::Missing) {
+        // Written whole under another name and moved into place only where there is still none: a
+        // full disk or a kill leaves no half file for the next install to keep as the admin's.
+        const ListedFile& listed = *std::find_if(list.files.begin(), list.files.end(), [&](const ListedFile& file) {
+            return file.name == PathText(ConfigName);
+        });
+        std::unique_ptr<PartFile> part = PartFile::Make(target, ConfigName, failed);
+        if (part) {
+            const PartFile::Copied copied = part->CopyFrom(source / ConfigName, listed.size);
+            failed = !copied.sum.failed.empty()           ? copied.sum.failed
+                     : copied.sum.sha256 != listed.sha256 ? "the package's config.json changed while it was copied"
+                                                          : part->Finish(source / ConfigName);
+            if (failed.empty() && !part->AtItsName()) {
+                failed = "the part file was replaced while the install ran";
+            }
+            failed = failed.empty() ? part->MoveTo(ConfigName, false) : failed;
+        }
+        if (!failed.empty()) {
+            return Refused("could not write " + Shown(outcome.config) + ": " + EscapeText(failed) +
+                               ". The plugin's files are installed, but without a config.json the plugin runs on its "
+                               "built-in values: install again once the reason is gone (it then adds only "
+                               "config.json).",
+                           NoConfig);
+        }
+        std::cout << "added    " << Shown(ConfigName) << " (the built-in configuration)\n";
+    } else {
         std::cout << "kept     " << Shown(ConfigName) << ", not changed\n";
-        return {Installed, config};
     }
-    // Written whole under another name and moved into place only where there is still none: a
-    // full disk or a kill leaves no half file for the next install to keep as the admin's.
-    parts.paths.push_back(PartPath(config));
-    const FileSum copied = CopyIntoNewFile(source / ConfigName, parts.paths.back());
-    failed = copied.failed;
-    if (failed.empty()) {
-        GiveInstalledMode(parts.paths.back(), source / ConfigName, config);
-        failed = MoveWithoutReplacing(parts.paths.back(), config);
+    // Read as the plugin will find it, from the folder checked, never through a link.
+    const Entry now = EntryIn(target, ConfigName);
+    std::optional<std::string> bytes =
+        now.kind == EntryKind::File ? ReadFileIn(target, ConfigName, MaxConfigBytes) : std::nullopt;
+    if (!bytes) {
+        return Refused(Shown(outcome.config) +
+                           (now.kind == EntryKind::File ? " could not be read"
+                                                        : " is " + KindText(target, ConfigName, now) +
+                                                              ", and install checks only a regular file, never "
+                                                              "through a link") +
+                           ". The plugin's files are installed; make config.json the file itself and check it with "
+                           "lumora-config check before the server starts.",
+                       ConfigUnchecked);
     }
-    if (!failed.empty()) {
-        return Refused("could not write " + Shown(config) + ": " + EscapeText(failed) +
-                           ". The plugin's files are "
-                           "installed, but without a config.json the plugin runs on its built-in values: install again "
-                           "once the reason is gone (it then adds only config.json).",
-                       NoConfig);
-    }
-    parts.paths.clear();
-    std::cout << "added    " << Shown(ConfigName) << " (the built-in configuration)\n";
-    return {Installed, config};
+    outcome.configBytes = std::move(*bytes);
+    return outcome;
 }
 
 }  // namespace Lumora

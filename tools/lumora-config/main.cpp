@@ -177,11 +177,12 @@ void PrintConfig(const PluginConfig& config) {
 
 // The plugin's own load of the file, with the checker's warnings and hints; the file is read and
 // parsed once.
-std::optional<PluginConfig> Load(const fs::path& path) {
+// given: the file's bytes as install read them, instead of reading path.
+std::optional<PluginConfig> Load(const fs::path& path, const std::optional<std::string>& given = std::nullopt) {
     std::string bytes;
     std::optional<ParsedFile> parsed;
     try {
-        bytes = ReadConfigFile(path);
+        bytes = given ? CheckedConfigBytes(given, path) : ReadConfigFile(path);
         parsed = ParseConfigText(bytes);
         if (!parsed->error) {
             ContentWarnings(parsed->root, parsed->warnings);
@@ -217,11 +218,11 @@ std::string WriteConfigFile(const fs::path& path, const std::string& text, bool 
     if (!replace) {
         return WriteNewRegularFile(path, text);
     }
-    const fs::path part = PartPath(path);
+    const fs::path part = path.parent_path() / PartName(path.filename());
     std::string failed = WriteNewRegularFile(part, text);
     std::error_code error;
     if (failed.empty()) {
-        GiveModeAndOwner(part, path, path);
+        GiveModeAndOwner(part, path);
         fs::rename(part, path, error);
         failed = error ? error.message() : "";
     }
@@ -343,7 +344,7 @@ int Main(int argc, char** argv) {
             return installed.status;
         }
         std::cout << "checking config.json with " LUMORA_NAME " " LUMORA_VERSION "'s rules\n";
-        const std::optional<PluginConfig> config = Load(installed.config);
+        const std::optional<PluginConfig> config = Load(installed.config, installed.configBytes);
         if (!config) {
             std::cout << "installed, but the plugin would refuse this config.json and run on its built-in values: "
                          "fix it before the server starts\n";

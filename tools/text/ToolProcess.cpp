@@ -82,7 +82,7 @@ int FinishToolOutput(const char* tool, int status) {
         std::cerr << ": " << std::generic_category().message(reason);
     }
     std::cerr << '\n';
-    return status == 0 ? 1 : status;
+    return status == 0 ? OutputLostStatus : status;
 }
 
 }  // namespace

@@ -1,0 +1,442 @@
+// Install's system calls on POSIX: every name is taken relative to a held folder's descriptor and
+// none of them follows a link.
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <system_error>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "lumora-config/InstallFiles.h"
+#include "lumora-config/Sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace Lumora {
+
+namespace {
+
+constexpr std::size_t ChunkBytes = 1 << 16;
+constexpr int Opening = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
+std::atomic<int> stopSignal{0};
+
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+std::string Error(int number) { return std::generic_category().message(number); }
+
+extern "C" void OnStopSignal(int signal) { stopSignal.store(signal); }
+
+int Fd(const HeldFolder& folder) { return static_cast<int>(folder.Native()); }
+
+FileId IdOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+EntryKind KindOf(mode_t mode) {
+    return S_ISREG(mode)   ? EntryKind::File
+           : S_ISDIR(mode) ? EntryKind::Folder
+           : S_ISLNK(mode) ? EntryKind::Link
+                           : EntryKind::Other;
+}
+
+FolderOpened Opened(int fd, int error, fs::path path, const HeldFolder* parent, const fs::path& name) {
+    FolderOpened opened;
+    if (fd >= 0) {
+        opened.kind = EntryKind::Folder;
+        opened.folder = HeldFolder(fd, std::move(path));
+        return opened;
+    }
+    if (error == ENOENT) {
+        return opened;
+    }
+    // Not opened as a folder: say what it is instead.
+    struct stat status {};
+    if ((error == ELOOP || error == ENOTDIR) &&
+        (parent != nullptr ? fstatat(Fd(*parent), name.c_str(), &status, AT_SYMLINK_NOFOLLOW)
+                           : stat(path.c_str(), &status)) == 0) {
+        opened.kind = KindOf(status.st_mode) == EntryKind::Folder ? EntryKind::Other : KindOf(status.st_mode);
+        return opened;
+    }
+    opened.kind = EntryKind::Other;
+    opened.failed = Error(error);
+    return opened;
+}
+
+// Reads in in chunks into a sum (and into out when there is one), no more than limit + 1 bytes;
+// writeFailed tells a failed write from a failed read.
+FileSum Copy(int in, int out, std::uint64_t limit, bool& writeFailed) {
+    FileSum sum;
+    Sha256 hash;
+    std::vector<char> buffer(ChunkBytes);
+    while (sum.size <= limit) {
+        if (out >= 0 && StopAsked()) {
+            sum.failed = "the install was asked to stop";
+            writeFailed = true;
+            return sum;
+        }
+        const ssize_t read = ::read(in, buffer.data(), buffer.size());
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            sum.failed = Error(errno);
+            return sum;
+        }
+        if (read == 0) {
+            break;
+        }
+        hash.Add(buffer.data(), static_cast<std::size_t>(read));
+        sum.size += static_cast<std::uint64_t>(read);
+        for (ssize_t done = 0; out >= 0 && done < read && sum.size <= limit;) {
+            const ssize_t wrote = write(out, buffer.data() + done, static_cast<std::size_t>(read - done));
+            if (wrote < 0 && errno == EINTR) {
+                continue;
+            }
+            if (wrote <= 0) {
+                sum.failed = Error(wrote < 0 ? errno : EIO);
+                writeFailed = true;
+                return sum;
+            }
+            done += wrote;
+        }
+    }
+    sum.sha256 = hash.HexDigest();
+    return sum;
+}
+
+}  // namespace
+
+bool StopAsked() { return stopSignal.load() != 0; }
+
+fs::path SystemPath(const fs::path& path) { return path; }
+fs::path AdminPath(const fs::path& path) { return path; }
+
+std::optional<fs::path> LinkAt(const fs::path& path) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(path, error))) {
+        return std::nullopt;
+    }
+    const fs::path target = fs::read_symlink(path, error);
+    return error ? fs::path() : target;
+}
+
+HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = Closed;
+}
+
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        path_ = std::move(other.path_);
+        other.handle_ = Closed;
+    }
+    return *this;
+}
+
+HeldFolder::~HeldFolder() { Close(); }
+
+void HeldFolder::Close() {
+    if (handle_ != Closed) {
+        ::close(static_cast<int>(handle_));
+        handle_ = Closed;
+    }
+}
+
+FileId HeldFolder::Id() const {
+    struct stat status {};
+    return fstat(static_cast<int>(handle_), &status) == 0 ? IdOf(status) : FileId{};
+}
+
+FolderOpened OpenNamedFolder(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    return Opened(fd, errno, path, nullptr, path);
+}
+
+FolderOpened OpenFolderIn(const HeldFolder& parent, const fs::path& name) {
+    const int fd = openat(Fd(parent), name.c_str(), O_RDONLY | O_DIRECTORY | Opening);
+    return Opened(fd, errno, parent.Path() / name, &parent, name);
+}
+
+FolderOpened MakeFolderIn(const HeldFolder& parent, const fs::path& name) {
+    if (mkdirat(Fd(parent), name.c_str(), 0755) != 0) {
+        FolderOpened failed;
+        failed.kind = EntryKind::Other;
+        failed.failed = Error(errno);
+        return failed;
+    }
+    FolderOpened made = OpenFolderIn(parent, name);
+    struct stat owner {};
+    if (made.folder.IsOpen() && fstat(Fd(parent), &owner) == 0 &&
+        fchown(Fd(made.folder), owner.st_uid, owner.st_gid) != 0) {
+        // Not allowed to give it away: it stays this process's, as any new folder would.
+    }
+    return made;
+}
+
+void RemoveEmptyFolderIn(const HeldFolder& parent, const fs::path& name, HeldFolder& held) {
+    held.Close();
+    unlinkat(Fd(parent), name.c_str(), AT_REMOVEDIR);
+}
+
+Entry EntryIn(const HeldFolder& folder, const fs::path& name) {
+    Entry entry;
+    struct stat status {};
+    if (fstatat(Fd(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            entry.kind = EntryKind::Other;
+            entry.failed = Error(errno);
+        }
+        return entry;
+    }
+    entry.kind = KindOf(status.st_mode);
+    entry.id = IdOf(status);
+    return entry;
+}
+
+fs::path LinkTargetIn(const HeldFolder& folder, const fs::path& name) {
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t length = readlinkat(Fd(folder), name.c_str(), target.data(), target.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+std::vector<fs::path> NamesIn(const HeldFolder& folder) {
+    std::vector<fs::path> names;
+    // A descriptor of its own: reading a folder moves the descriptor's position.
+    const int fd = openat(Fd(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = fd < 0 ? nullptr : fdopendir(fd);
+    if (listing == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return names;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    closedir(listing);
+    return names;
+}
+
+bool RemoveFileIn(const HeldFolder& folder, const fs::path& name) { return unlinkat(Fd(folder), name.c_str(), 0) == 0; }
+
+std::optional<std::string> ReadFileIn(const HeldFolder& folder, const fs::path& name, std::size_t limit) {
+    const Descriptor file{openat(Fd(folder), name.c_str(), O_RDONLY | Opening)};
+    struct stat status {};
+    if (file.fd < 0 || fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    char buffer[1 << 16];
+    // The file may grow while it is read: no more than one byte past the limit is ever kept.
+    for (ssize_t read; bytes.size() <= limit && (read = ::read(file.fd, buffer, sizeof buffer)) > 0;) {
+        bytes.append(buffer, static_cast<std::size_t>(read));
+    }
+    if (bytes.size() > limit + 1) {
+        bytes.resize(limit + 1);
+    }
+    return bytes;
+}
+
+InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path& name,
+                                       std::unique_ptr<InstallLock>& lock, std::string& failed) {
+    Descriptor file{openat(Fd(folder), name.c_str(), O_RDWR | O_CREAT | Opening, 0644)};
+    struct stat status {};
+    if (file.fd < 0 || fstat(file.fd, &status) != 0) {
+        failed = Error(errno);
+        return Outcome::Failed;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        failed = "it is not a regular file";
+        return Outcome::Failed;
+    }
+    if (flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return Outcome::Busy;
+        }
+        failed = Error(errno);
+        return Outcome::Failed;
+    }
+    // Locked: but a file removed or replaced since it was opened locks nothing another install sees.
+    if (const Entry now = EntryIn(folder, name); now.kind != EntryKind::File || now.id != IdOf(status)) {
+        failed = "it was removed or replaced while it was locked";
+        return Outcome::Failed;
+    }
+    lock.reset(new InstallLock(file.fd));
+    file.fd = -1;
+    return Outcome::Taken;
+}
+
+InstallLock::~InstallLock() { ::close(static_cast<int>(handle_)); }
+
+FileSum SumFile(const fs::path& path, std::uint64_t limit) {
+    const Descriptor in{open(path.c_str(), O_RDONLY | Opening)};
+    struct stat status {};
+    if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        FileSum sum;
+        sum.failed = in.fd < 0 ? Error(errno) : "it is not a regular file";
+        return sum;
+    }
+    bool writeFailed = false;
+    return Copy(in.fd, -1, limit, writeFailed);
+}
+
+std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::path& name, std::string& failed) {
+    for (int attempt = 0;; ++attempt) {
+        fs::path part = PartName(name);
+        // Readable by this process only until Finish gives it its mode.
+        const int fd = openat(Fd(folder), part.c_str(), O_WRONLY | O_CREAT | O_EXCL | Opening, 0600);
+        if (fd >= 0) {
+            return std::unique_ptr<PartFile>(new PartFile(folder, name, std::move(part), fd));
+        }
+        if (errno != EEXIST || attempt == 10) {
+            failed = Error(errno);
+            return nullptr;
+        }
+    }
+}
+
+PartFile::Copied PartFile::CopyFrom(const fs::path& from, std::uint64_t size) {
+    Copied copied;
+    const Descriptor in{open(from.c_str(), O_RDONLY | Opening)};
+    struct stat status {};
+    if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        copied.sum.failed =
+            in.fd < 0 ? (errno == ELOOP ? "it is a link now" : Error(errno)) : "it is not a regular file";
+        copied.readFailed = true;
+        return copied;
+    }
+    bool writeFailed = false;
+    copied.sum = Copy(in.fd, static_cast<int>(handle_), size, writeFailed);
+    // A read that failed, or a file grown past its listed size, is the package's.
+    copied.readFailed = copied.sum.size > size || (!copied.sum.failed.empty() && !writeFailed && !StopAsked());
+    if (copied.sum.size > size) {
+        copied.sum.failed = "it grew past the " + std::to_string(size) + " bytes its list gives while it was copied";
+    }
+    return copied;
+}
+
+std::string PartFile::Finish(const fs::path& packageFile) {
+    const int fd = static_cast<int>(handle_);
+    struct stat replaced {};
+    struct stat owner {};
+    mode_t mode = 0644;
+    if (fstatat(Fd(folder_), target_.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode)) {
+        mode = replaced.st_mode & 0777;
+        owner = replaced;
+    } else {
+        if (struct stat shipped{}; lstat(packageFile.c_str(), &shipped) == 0 && S_ISREG(shipped.st_mode)) {
+            mode = shipped.st_mode & 0755;
+        }
+        fstat(Fd(folder_), &owner);
+    }
+    // On the open file, never by name: the name may no longer be this file.
+    if (fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
+    }
+    if (fchmod(fd, mode) != 0 || fsync(fd) != 0) {
+        return Error(errno);
+    }
+    return "";
+}
+
+bool PartFile::AtItsName() const {
+    const Entry entry = EntryIn(folder_, name_);
+    return entry.kind == EntryKind::File && entry.id == Id();
+}
+
+std::string PartFile::MoveTo(const fs::path& name, bool replace) {
+    const int fd = Fd(folder_);
+    if (replace) {
+        if (renameat(fd, name_.c_str(), fd, name.c_str()) != 0) {
+            return Error(errno);
+        }
+    } else if (renameat2(fd, name_.c_str(), fd, name.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS) {
+            return Error(errno);
+        }
+        // A file system without RENAME_NOREPLACE: a second name, which is refused where one exists.
+        if (linkat(fd, name_.c_str(), fd, name.c_str(), 0) != 0) {
+            return Error(errno);
+        }
+        unlinkat(fd, name_.c_str(), 0);
+    }
+    moved_ = true;
+    return "";
+}
+
+FileId PartFile::Id() const {
+    struct stat status {};
+    return fstat(static_cast<int>(handle_), &status) == 0 ? IdOf(status) : FileId{};
+}
+
+PartFile::~PartFile() {
+    // The part's name is this install's own: whatever stands there now goes, unless it is a folder.
+    if (!moved_) {
+        unlinkat(Fd(folder_), name_.c_str(), 0);
+    }
+    ::close(static_cast<int>(handle_));
+}
+
+void WatchForStop() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void EndAsStopped() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    const int signal = stopSignal.load();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+}
+
+void GiveModeAndOwner(const fs::path& part, const fs::path& modeFrom) {
+    struct stat from {};
+    if (lstat(modeFrom.c_str(), &from) != 0 || !S_ISREG(from.st_mode)) {
+        return;
+    }
+    const Descriptor file{open(part.c_str(), O_RDONLY | Opening)};
+    if (file.fd >= 0 && fchown(file.fd, from.st_uid, from.st_gid) != 0) {
+        // Not allowed to give the file away: it keeps this process's owner, as any new file would.
+    }
+    if (file.fd >= 0) {
+        fchmod(file.fd, from.st_mode & 0777);
+    }
+}
+
+}  // namespace Lumora
