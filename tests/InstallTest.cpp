@@ -3,6 +3,7 @@
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <filesystem>
@@ -25,6 +26,7 @@
 
 using namespace Lumora;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using TestSupport::ShellQuoted;
 namespace fs = std::filesystem;
 
@@ -163,6 +165,29 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
     const std::string damaged =
         ": the package is damaged; extract the zip again into a folder of its own. Nothing "
         "was written.";
+#if !defined(_WIN32)
+    // What the server's own account would like root to change or show: it must stay as it is.
+    const fs::path secret = dir.path() / "root-only.json";
+    const std::string secretText = "{\"DbPassword\": \"hunter2\"}";
+    TestSupport::WriteFile(secret, secretText);
+    fs::permissions(secret, fs::perms(0600));
+    TestSupport::WriteFile(dir.path() / "other" / "README.md", "the other's");
+    // The other account's moves, at the moment Refusals.cpp runs them.
+    const std::string linkOverPart =
+        "ln -s " + ShellQuoted(secret.string()) + " \"$LUMORA_PART.x\" && mv -T \"$LUMORA_PART.x\" \"$LUMORA_PART\"";
+    const std::string folderForLink = "p=$(dirname \"$LUMORA_PART\") && mv \"$p\" \"$p.aside\" && ln -s " +
+                                      ShellQuoted((dir.path() / "other").string()) + " \"$p\"";
+    const auto at = [](const std::string& moment, const std::string& name, const std::string& command) {
+        return Refusing("LUMORA_AT_" + moment + "=" + ShellQuoted(name) + " LUMORA_RUN=" + ShellQuoted(command));
+    };
+    const auto inPackage = [](const std::string& name, const std::string& command) {
+        return [=](const fs::path&, const fs::path& package) {
+            return Refusing("LUMORA_AT_PART=" + Library + " LUMORA_RUN=" +
+                            ShellQuoted(command + " " + ShellQuoted((package / Plugin / name).string())));
+        };
+    };
+    const Files installedOver = With(older, Without(shipped, "config.json"));
+#endif
     struct Case {
         const char* name;
         Files before;  // the server's plugin folder
@@ -174,6 +199,8 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         bool locked = false;                        // another install holds the lock
         std::function<void(const fs::path& plugin)> check = {};
         bool fromServer = false;  // the package is the server's folder itself
+        // The environment, from where the server and the package are (replaces environment).
+        std::function<std::string(const fs::path& server, const fs::path& package)> during = {};
     };
     std::vector<Case> cases = {
         {"a first install", {}, 0, "added    config.json (the built-in configuration)\n"},
@@ -194,13 +221,17 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
          "README.md is not a regular file. Nothing was written."},
         {"another install running", older, 2, "is running (it holds ", {}, "", {}, true},
         {"part files an install left when it was killed",
-         With(older, {{Library + ".part-123", "half"}, {"config.json.part-7", "half"}, {"README.md.part-x", "mine"}}),
+         With(older, {{Library + ".part-123", "half"},
+                      {"config.json.part-7", "half"},
+                      {"README.md.part-x", "mine"},
+                      {"README.md.part-", "mine too"}}),
          0,
          "removed  " + Library + ".part-123 (left by an install that was stopped)\n",
          {},
          "",
          With(Without(shipped, "config.json"), {{"Lumora.pdb", "the admin's symbols"},
                                                 {"README.md.part-x", "mine"},
+                                                {"README.md.part-", "mine too"},
                                                 {"config.json", shipped.at("config.json")}})},
         {"the symbols extracted beside the package", older, 0, "replaced Lumora.pdb\n",
          [&](const fs::path&, const fs::path& package) {
@@ -337,13 +368,119 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
              for (const auto& entry : fs::directory_iterator(package / Plugin)) {
                  fs::permissions(entry.path(), fs::perms::all);
              }
-             fs::permissions(server / Plugin / Library, fs::perms(0640));
+             fs::permissions(server / Plugin / Library, fs::perms(06640));
              return std::string();
          },
          "", std::nullopt, false,
          [](const fs::path& plugin) {
-             EXPECT_EQ(fs::status(plugin / Library).permissions(), fs::perms(0640)) << "the admin's mode is kept";
+             EXPECT_EQ(fs::status(plugin / Library).permissions(), fs::perms(0640)) << "the permissions, not set-id";
              EXPECT_EQ(fs::status(plugin / "config.schema.json").permissions(), fs::perms(0755)) << "a new file";
+         }},
+        // The server's own account changes the folders while root installs: nothing it points at is
+        // written, changed or shown, and no success is reported over what it put in place.
+        {"a part file swapped for a link to a root-only file as it is made",
+         older,
+         2,
+         "was replaced by a link to " + secret.string() + " while the install ran. Nothing was changed.",
+         {},
+         at("PART", "PluginInfo.json", linkOverPart)},
+        {"a part file swapped for a link just before it is renamed",
+         older,
+         3,
+         "README.md is not the file this install wrote: it is now a link to " + secret.string(),
+         {},
+         at("RENAME", "README.md", linkOverPart),
+         With(installedOver, {{"README.md", secretText}}),
+         false,
+         [](const fs::path& plugin) { EXPECT_TRUE(fs::is_symlink(plugin / "README.md")); }},
+        {"the plugin folder moved aside for a link to another folder",
+         older,
+         3,
+         "Lumora was moved or replaced while the install ran (it is now a link to " + (dir.path() / "other").string(),
+         {},
+         at("PART", Library, folderForLink),
+         Files{{"README.md", "the other's"}},
+         false,
+         [&](const fs::path& plugin) {
+             EXPECT_EQ(FolderFiles(plugin.string() + ".aside"), installedOver) << "installed where it checked";
+         }},
+        {"config.json a link to a file only root may read", older, 5,
+         "config.json is a link to " + secret.string() + ", and install checks only a regular file",
+         [&](const fs::path& server, const fs::path&) {
+             return TestSupport::MakeSymlink(secret, server / Plugin / "config.json");
+         },
+         "", With(installedOver, {{"config.json", secretText}})},
+        {"a list that marks the library optional", older, 2,
+         "marks " + Library + " optional, which only the symbols (.pdb) may be)" + damaged,
+         [&](const fs::path&, const fs::path& package) {
+             fs::remove(package / Plugin / Library);
+             return WritePackage(package, Without(shipped, Library), LUMORA_VERSION, {{Library, ""}}), std::string();
+         }},
+        {"a library changed in the package while it is copied",
+         older,
+         2,
+         Library + " changed while it was copied. Nothing was changed.",
+         {},
+         "",
+         std::nullopt,
+         false,
+         {},
+         false,
+         inPackage(Library, "printf NEW-library >")},
+        {"a library grown to 1 GiB while it is copied",
+         older,
+         2,
+         "it grew past the 11 bytes its list gives while it was copied. Nothing was changed.",
+         {},
+         "",
+         std::nullopt,
+         false,
+         {},
+         false,
+         inPackage(Library, "truncate -s 1G")},
+        {"a package file swapped for a link while the files are copied",
+         older,
+         2,
+         "Lumora/PluginInfo.json: it is a link now. Nothing was changed.",
+         {},
+         "",
+         std::nullopt,
+         false,
+         {},
+         false,
+         inPackage("PluginInfo.json", "ln -sf " + ShellQuoted(secret.string()))},
+        {"a disk too small for the library, into a server without the plugin's folders",
+         {},
+         2,
+         ": File too large. Nothing was changed.",
+         [&](const fs::path& server, const fs::path& package) {
+             fs::remove_all(server / Plugin.parent_path());
+             return WritePackage(package, With(shipped, {{Library, std::string(64 << 10, 'x')}})), std::string();
+         },
+         "ulimit -f 16; ",
+         std::nullopt,
+         false,
+         [](const fs::path& plugin) { EXPECT_FALSE(fs::exists(plugin.parent_path())) << "the folders made are gone"; }},
+        {"new files and folders take their folder's owner",
+         {},
+         0,
+         "added    config.json",
+         [](const fs::path& server, const fs::path&) {
+             if (geteuid() != 0) {
+                 return std::string("only root gives files away");
+             }
+             fs::remove_all(server / Plugin);
+             return chown((server / Plugin.parent_path()).c_str(), 4321, 4322) == 0 ? "" : std::string("no chown");
+         },
+         "",
+         std::nullopt,
+         false,
+         [](const fs::path& plugin) {
+             for (const fs::path& path : {plugin, plugin / "config.json", plugin / Library}) {
+                 struct stat status {};
+                 ASSERT_EQ(stat(path.c_str(), &status), 0) << path;
+                 EXPECT_EQ(std::make_pair(status.st_uid, status.st_gid), std::make_pair(4321u, 4322u)) << path;
+             }
          }},
 #endif
     };
@@ -370,8 +507,8 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
             ASSERT_EQ(InstallLock::Take(InstallLockPath(server), held, failed), InstallLock::Outcome::Taken) << failed;
         }
         const fs::path from = c.fromServer ? server : package;
-        const auto result =
-            Tool("install " + ShellQuoted(server.string()) + " " + ShellQuoted(from.string()), c.environment);
+        const auto result = Tool("install " + ShellQuoted(server.string()) + " " + ShellQuoted(from.string()),
+                                 c.during ? c.during(server, package) : c.environment);
         EXPECT_EQ(result.status, c.status) << c.name << '\n' << result.out << result.err;
         EXPECT_THAT(c.status <= 1 ? result.out : result.err, HasSubstr(c.says)) << c.name;
 
@@ -389,6 +526,15 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
         if (c.check) {
             c.check(server / Plugin);
         }
+#if !defined(_WIN32)
+        EXPECT_THAT(result.out + result.err, Not(HasSubstr("hunter2"))) << c.name << ": nothing of it is shown";
+        struct stat status {};
+        ASSERT_EQ(stat(secret.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u) << c.name;
+        EXPECT_EQ(status.st_uid, geteuid()) << c.name;
+        EXPECT_EQ(TestSupport::ReadFile(secret), secretText) << c.name;
+        EXPECT_EQ(FolderFiles(dir.path() / "other"), (Files{{"README.md", "the other's"}})) << c.name;
+#endif
     }
 }
 

@@ -63,6 +63,10 @@ std::variant<PackageList, std::string> ParsePackageList(const std::string& text)
             !IsPlainName(file.name)) {
             return where + " is not a sum, a size and a name";
         }
+        // The symbols ship in a zip of their own; a package without any other file is no package.
+        if (optional && !file.name.ends_with(".pdb")) {
+            return where + " marks " + file.name + " optional, which only the symbols (.pdb) may be";
+        }
         if (!names.insert(file.name).second) {
             return where + " names " + file.name + " a second time";
         }

@@ -1,0 +1,454 @@
+// Install's system calls on Windows: every folder on the way and every part file is held without
+// delete sharing, so that no name install uses can be moved or replaced while it runs; what a
+// name is comes from its own handle, a reparse point (a link, a junction) never followed below the
+// folder the admin named.
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <system_error>
+#include <vector>
+
+#include <windows.h>
+
+#include "lumora-config/InstallFiles.h"
+#include "lumora-config/Sha256.h"
+
+namespace fs = std::filesystem;
+
+namespace Lumora {
+
+namespace {
+
+constexpr std::size_t ChunkBytes = 1 << 16;
+constexpr DWORD NoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+std::atomic<int> stopSignal{0};
+
+struct Handle {
+    HANDLE handle;
+    ~Handle() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+std::string Error(DWORD error) { return std::system_category().message(static_cast<int>(error)); }
+std::string LastError() { return Error(GetLastError()); }
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    stopSignal.store(static_cast<int>(event) + 1);
+    // Ctrl-C and Ctrl-Break are answered here; a closed console gives the process a few seconds.
+    return TRUE;
+}
+
+bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// What the handle opened, from the handle itself.
+struct Seen {
+    EntryKind kind = EntryKind::Other;
+    FileId id;
+    bool readOnly = false;
+};
+
+Seen Look(HANDLE handle, const fs::path& path) {
+    Seen seen;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return seen;
+    }
+    seen.id = {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    const DWORD attributes = info.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (TakenForLink != nullptr && TakenForLink(path))) {
+        seen.kind = EntryKind::Link;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        seen.kind = EntryKind::Folder;
+    } else if (GetFileType(handle) == FILE_TYPE_DISK) {
+        seen.kind = EntryKind::File;
+        seen.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    }
+    return seen;
+}
+
+// A folder opened to be held: listed and added to, but neither moved nor removed by anyone while
+// this handle is open.
+HANDLE OpenFolder(const fs::path& path, DWORD flags) {
+    return CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+FolderOpened Held(HANDLE handle, const fs::path& path) {
+    FolderOpened opened;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (!Missing(error)) {
+            opened.kind = EntryKind::Other;
+            opened.failed = Error(error);
+        }
+        return opened;
+    }
+    opened.kind = Look(handle, path).kind;
+    if (opened.kind == EntryKind::Folder) {
+        opened.folder = HeldFolder(reinterpret_cast<std::intptr_t>(handle), path);
+    } else {
+        CloseHandle(handle);
+    }
+    return opened;
+}
+
+FileSum Copy(HANDLE in, HANDLE out, std::uint64_t limit, bool& writeFailed) {
+    FileSum sum;
+    Sha256 hash;
+    std::vector<char> buffer(ChunkBytes);
+    while (sum.size <= limit) {
+        if (out != INVALID_HANDLE_VALUE && StopAsked()) {
+            sum.failed = "the install was asked to stop";
+            writeFailed = true;
+            return sum;
+        }
+        DWORD read = 0;
+        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            sum.failed = LastError();
+            return sum;
+        }
+        if (read == 0) {
+            break;
+        }
+        hash.Add(buffer.data(), read);
+        sum.size += read;
+        DWORD written = 0;
+        if (out != INVALID_HANDLE_VALUE && sum.size <= limit &&
+            (!WriteFile(out, buffer.data(), read, &written, nullptr) || written != read)) {
+            sum.failed = LastError();
+            writeFailed = true;
+            return sum;
+        }
+    }
+    sum.sha256 = hash.HexDigest();
+    return sum;
+}
+
+// A package's file, opened for reading as itself: a link there is refused, not followed.
+HANDLE OpenPackageFile(const fs::path& path, std::string& failed) {
+    HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        failed = LastError();
+    } else if (const Seen seen = Look(in, path); seen.kind != EntryKind::File) {
+        failed = seen.kind == EntryKind::Link ? "it is a link now" : "it is not a regular file";
+        CloseHandle(in);
+        in = INVALID_HANDLE_VALUE;
+    }
+    return in;
+}
+
+}  // namespace
+
+bool StopAsked() { return stopSignal.load() != 0; }
+
+fs::path SystemPath(const fs::path& path) {
+    // Room below the limit for the plugin folder and a part file's name.
+    constexpr std::size_t Longest = 180;
+    const std::wstring& text = path.native();
+    if (text.starts_with(LR"(\\?\)") || text.size() < Longest) {
+        return path;
+    }
+    std::error_code error;
+    const std::wstring full = fs::absolute(path, error).lexically_normal().make_preferred().native();
+    if (error) {
+        return path;
+    }
+    return full.starts_with(LR"(\\)") ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+}
+
+fs::path AdminPath(const fs::path& path) {
+    const std::wstring& text = path.native();
+    if (text.starts_with(LR"(\\?\UNC\)")) {
+        return LR"(\\)" + text.substr(8);
+    }
+    if (text.starts_with(LR"(\\?\)")) {
+        return text.substr(4);
+    }
+    return path;
+}
+
+std::optional<fs::path> LinkAt(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (TakenForLink != nullptr && TakenForLink(path)) {
+        return fs::path();
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return std::nullopt;
+    }
+    // Where it leads, as the system resolves it: a junction's target too.
+    const Handle opened{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (opened.handle == INVALID_HANDLE_VALUE) {
+        return fs::path();
+    }
+    std::wstring target(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(opened.handle, target.data(), static_cast<DWORD>(target.size()),
+                                                       FILE_NAME_NORMALIZED);
+        if (length == 0) {
+            return fs::path();
+        }
+        if (length < target.size()) {
+            target.resize(length);
+            return fs::path(target);
+        }
+        target.resize(length + 1);
+    }
+}
+
+HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = Closed;
+}
+
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        path_ = std::move(other.path_);
+        other.handle_ = Closed;
+    }
+    return *this;
+}
+
+HeldFolder::~HeldFolder() { Close(); }
+
+void HeldFolder::Close() {
+    if (handle_ != Closed) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = Closed;
+    }
+}
+
+FileId HeldFolder::Id() const { return Look(AsHandle(handle_), path_).id; }
+
+FolderOpened OpenNamedFolder(const fs::path& path) {
+    // Followed where it is a link: the admin named it.
+    return Held(OpenFolder(path, FILE_FLAG_BACKUP_SEMANTICS), path);
+}
+
+FolderOpened OpenFolderIn(const HeldFolder& parent, const fs::path& name) {
+    const fs::path path = parent.Path() / name;
+    return Held(OpenFolder(path, NoFollow), path);
+}
+
+FolderOpened MakeFolderIn(const HeldFolder& parent, const fs::path& name) {
+    // A new folder takes the permissions its parent passes on, as any folder made there would.
+    if (!CreateDirectoryW((parent.Path() / name).c_str(), nullptr)) {
+        FolderOpened failed;
+        failed.kind = EntryKind::Other;
+        failed.failed = LastError();
+        return failed;
+    }
+    return OpenFolderIn(parent, name);
+}
+
+void RemoveEmptyFolderIn(const HeldFolder& parent, const fs::path& name, HeldFolder& held) {
+    held.Close();
+    RemoveDirectoryW((parent.Path() / name).c_str());
+}
+
+Entry EntryIn(const HeldFolder& folder, const fs::path& name) {
+    Entry entry;
+    const fs::path path = folder.Path() / name;
+    // Attributes only: no sharing is asked, so that this opens even a file held without it.
+    const Handle opened{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NoFollow, nullptr)};
+    if (opened.handle == INVALID_HANDLE_VALUE) {
+        if (const DWORD error = GetLastError(); !Missing(error)) {
+            entry.kind = EntryKind::Other;
+            entry.failed = Error(error);
+        }
+        return entry;
+    }
+    const Seen seen = Look(opened.handle, path);
+    entry.kind = seen.kind;
+    entry.id = seen.id;
+    entry.readOnly = seen.readOnly;
+    return entry;
+}
+
+fs::path LinkTargetIn(const HeldFolder& folder, const fs::path& name) {
+    return LinkAt(folder.Path() / name).value_or(fs::path());
+}
+
+std::vector<fs::path> NamesIn(const HeldFolder& folder) {
+    std::vector<fs::path> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder.Path() / L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.emplace_back(name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool RemoveFileIn(const HeldFolder& folder, const fs::path& name) {
+    const Entry entry = EntryIn(folder, name);
+    // A link to a folder is itself a folder to the system: it goes as one, and what it leads to stays.
+    return entry.kind == EntryKind::File   ? DeleteFileW((folder.Path() / name).c_str()) != 0
+           : entry.kind == EntryKind::Link ? DeleteFileW((folder.Path() / name).c_str()) != 0 ||
+                                                 RemoveDirectoryW((folder.Path() / name).c_str()) != 0
+                                           : false;
+}
+
+std::optional<std::string> ReadFileIn(const HeldFolder& folder, const fs::path& name, std::size_t limit) {
+    const fs::path path = folder.Path() / name;
+    const Handle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE || Look(file.handle, path).kind != EntryKind::File) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::vector<char> buffer(ChunkBytes);
+    for (DWORD read = 0; bytes.size() <= limit &&
+                         ReadFile(file.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+                         read > 0;) {
+        bytes.append(buffer.data(), read);
+    }
+    if (bytes.size() > limit + 1) {
+        bytes.resize(limit + 1);
+    }
+    return bytes;
+}
+
+InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path& name,
+                                       std::unique_ptr<InstallLock>& lock, std::string& failed) {
+    const fs::path path = folder.Path() / name;
+    // Without delete sharing: while it is held, nobody removes or replaces it.
+    Handle file{CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)};
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        failed = LastError();
+        return Outcome::Failed;
+    }
+    if (Look(file.handle, path).kind != EntryKind::File) {
+        failed = "it is not a regular file";
+        return Outcome::Failed;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(file.handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
+            return Outcome::Busy;
+        }
+        failed = Error(error);
+        return Outcome::Failed;
+    }
+    lock.reset(new InstallLock(reinterpret_cast<std::intptr_t>(file.handle)));
+    file.handle = INVALID_HANDLE_VALUE;
+    return Outcome::Taken;
+}
+
+InstallLock::~InstallLock() { CloseHandle(AsHandle(handle_)); }
+
+FileSum SumFile(const fs::path& path, std::uint64_t limit) {
+    FileSum sum;
+    const Handle in{OpenPackageFile(path, sum.failed)};
+    if (in.handle == INVALID_HANDLE_VALUE) {
+        return sum;
+    }
+    bool writeFailed = false;
+    return Copy(in.handle, INVALID_HANDLE_VALUE, limit, writeFailed);
+}
+
+std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::path& name, std::string& failed) {
+    for (int attempt = 0;; ++attempt) {
+        fs::path part = PartName(name);
+        // Shared with nobody: until it is moved into place or removed, it is this install's alone.
+        const HANDLE file =
+            CreateFileW((folder.Path() / part).c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return std::unique_ptr<PartFile>(
+                new PartFile(folder, name, std::move(part), reinterpret_cast<std::intptr_t>(file)));
+        }
+        if (const DWORD error = GetLastError(); error != ERROR_FILE_EXISTS || attempt == 10) {
+            failed = Error(error);
+            return nullptr;
+        }
+    }
+}
+
+PartFile::Copied PartFile::CopyFrom(const fs::path& from, std::uint64_t size) {
+    Copied copied;
+    const Handle in{OpenPackageFile(from, copied.sum.failed)};
+    if (in.handle == INVALID_HANDLE_VALUE) {
+        copied.readFailed = true;
+        return copied;
+    }
+    bool writeFailed = false;
+    copied.sum = Copy(in.handle, AsHandle(handle_), size, writeFailed);
+    copied.readFailed = copied.sum.size > size || (!copied.sum.failed.empty() && !writeFailed);
+    if (copied.sum.size > size) {
+        copied.sum.failed = "it grew past the " + std::to_string(size) + " bytes its list gives while it was copied";
+    }
+    return copied;
+}
+
+std::string PartFile::Finish(const fs::path&) {
+    // The attributes it was made with: never read-only. Written through before it is moved.
+    return FlushFileBuffers(AsHandle(handle_)) ? "" : LastError();
+}
+
+bool PartFile::AtItsName() const {
+    const Entry entry = EntryIn(folder_, name_);
+    return entry.kind == EntryKind::File && entry.id == Id();
+}
+
+std::string PartFile::MoveTo(const fs::path& name, bool replace) {
+    // Renamed by its own handle, the new name taken in the held folder.
+    const std::wstring& text = name.native();
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + text.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = AsHandle(folder_.Native());
+    rename->FileNameLength = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    std::copy(text.begin(), text.end(), rename->FileName);
+    if (!SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        return LastError();
+    }
+    moved_ = true;
+    return "";
+}
+
+FileId PartFile::Id() const { return Look(AsHandle(handle_), folder_.Path() / name_).id; }
+
+PartFile::~PartFile() {
+    if (!moved_) {
+        FILE_DISPOSITION_INFO remove{TRUE};
+        SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove, sizeof remove);
+    }
+    CloseHandle(AsHandle(handle_));
+}
+
+void WatchForStop() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+void EndAsStopped() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    ExitProcess(130);
+}
+
+void GiveModeAndOwner(const fs::path& part, const fs::path& modeFrom) {
+    std::error_code error;
+    if (const fs::file_status status = fs::symlink_status(modeFrom, error); !error && fs::is_regular_file(status)) {
+        fs::permissions(part, status.permissions(), error);
+    }
+}
+
+}  // namespace Lumora
