@@ -1,7 +1,9 @@
 // lumora-config install into a server's folder: what it writes, and that every refusal writes
 // nothing (or says exactly what it left).
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -537,6 +539,74 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
 #endif
     }
 }
+
+#if defined(_WIN32)
+// Wine cannot make links: the seam makes install's own checks take one name on the way for a link,
+// each in turn, and the install run in this process refuses it as it refuses a real one.
+TEST_F(InstallTest, WhatWindowsShowsAsALinkIsRefused) {
+    static fs::path linked;
+    TakenForLink = [](const fs::path& path) { return path == linked; };
+    const Files older = {{Library, "old library"}, {"README.md", "old guide"}, {"config.json", "{}"}};
+    const std::string link = " is a link to a place the system does not name";
+    const struct {
+        fs::path at;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"ArkApi", 2, "ArkApi" + link + ": install writes only into the server's own folders, never through a link."},
+        {"ArkApi/Plugins", 2, "Plugins" + link},
+        {Plugin, 2, LUMORA_NAME + link},
+        {Plugin / "README.md", 2, "README.md is not a regular file. Nothing was written."},
+        {Plugin / "config.json", ConfigUnchecked, "config.json is a link to a place the system does not name, and "},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const fs::path server = dir.path() / ("server-" + std::to_string(i));
+        const fs::path package = dir.path() / ("package-" + std::to_string(i));
+        for (const auto& [name, text] : older) {
+            TestSupport::WriteFile(server / Plugin / name, text);
+        }
+        WritePackage(package,
+                     {{Library, "new"}, {"PluginInfo.json", "{}"}, {"README.md", "new"}, {"config.json", "{}"}});
+        linked = server / cases[i].at;
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const InstallOutcome outcome = InstallPluginFolder(server, package);
+        ::testing::internal::GetCapturedStdout();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(outcome.status, cases[i].status) << cases[i].at << ": " << err;
+        EXPECT_THAT(err, HasSubstr(cases[i].says)) << cases[i].at;
+        if (cases[i].status == NothingWritten) {
+            EXPECT_EQ(FolderFiles(server / Plugin), older) << cases[i].at;
+        }
+    }
+    TakenForLink = nullptr;
+}
+
+// What install holds cannot be moved, replaced or removed by anyone while it holds it.
+TEST_F(InstallTest, HeldFoldersAndPartFilesStayWhereTheyAre) {
+    fs::create_directories(dir.path() / "server" / "ArkApi");
+    FolderOpened server = OpenNamedFolder(dir.path() / "server");
+    ASSERT_EQ(server.kind, EntryKind::Folder);
+    FolderOpened arkApi = OpenFolderIn(server.folder, "ArkApi");
+    ASSERT_EQ(arkApi.kind, EntryKind::Folder);
+    std::string failed;
+    std::unique_ptr<PartFile> part = PartFile::Make(arkApi.folder, "Lumora.dll", failed);
+    ASSERT_TRUE(part) << failed;
+    const fs::path partPath = dir.path() / "server" / "ArkApi" / part->Name();
+    EXPECT_FALSE(MoveFileExW((dir.path() / "server" / "ArkApi").c_str(), (dir.path() / "aside").c_str(), 0));
+    EXPECT_FALSE(MoveFileExW(partPath.c_str(), (dir.path() / "aside.dll").c_str(), 0));
+    EXPECT_FALSE(DeleteFileW(partPath.c_str()));
+    EXPECT_TRUE(part->AtItsName());
+    EXPECT_EQ(part->MoveTo("Lumora.dll", false), "");
+    EXPECT_EQ(EntryIn(arkApi.folder, "Lumora.dll").id, part->Id());
+    std::unique_ptr<PartFile> second = PartFile::Make(arkApi.folder, "Lumora.dll", failed);
+    ASSERT_TRUE(second) << failed;
+    EXPECT_NE(second->MoveTo("Lumora.dll", false), "") << "nothing is replaced without replace";
+    const fs::path secondName = second->Name();
+    second.reset();
+    EXPECT_EQ(EntryIn(arkApi.folder, secondName).kind, EntryKind::Missing) << "a part not moved is removed";
+}
+#endif
 
 // A usage error writes nothing, and a reader that goes away does not end the install half-way.
 TEST_F(InstallTest, UsageAndOutputThatCannotBeWritten) {

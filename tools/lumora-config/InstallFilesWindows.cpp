@@ -144,6 +144,15 @@ HANDLE OpenPackageFile(const fs::path& path, std::string& failed) {
     return in;
 }
 
+// The whole path with the \\?\ prefix (\\?\UNC\ for a share), which the system takes as it stands.
+std::wstring Verbatim(const fs::path& path, std::error_code& error) {
+    if (path.native().starts_with(LR"(\\?\)")) {
+        return path.native();
+    }
+    const std::wstring full = fs::absolute(path, error).lexically_normal().make_preferred().native();
+    return full.starts_with(LR"(\\)") ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+}
+
 }  // namespace
 
 bool StopAsked() { return stopSignal.load() != 0; }
@@ -151,16 +160,9 @@ bool StopAsked() { return stopSignal.load() != 0; }
 fs::path SystemPath(const fs::path& path) {
     // Room below the limit for the plugin folder and a part file's name.
     constexpr std::size_t Longest = 180;
-    const std::wstring& text = path.native();
-    if (text.starts_with(LR"(\\?\)") || text.size() < Longest) {
-        return path;
-    }
     std::error_code error;
-    const std::wstring full = fs::absolute(path, error).lexically_normal().make_preferred().native();
-    if (error) {
-        return path;
-    }
-    return full.starts_with(LR"(\\)") ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+    const std::wstring full = path.native().size() < Longest ? path.native() : Verbatim(path, error);
+    return error ? path : fs::path(full);
 }
 
 fs::path AdminPath(const fs::path& path) {
@@ -410,12 +412,17 @@ bool PartFile::AtItsName() const {
 }
 
 std::string PartFile::MoveTo(const fs::path& name, bool replace) {
-    // Renamed by its own handle, the new name taken in the held folder.
-    const std::wstring& text = name.native();
+    // Renamed by its own handle. The new name is whole and verbatim (\\?\): the held folders on
+    // the way cannot be moved while they are held, and no system reading of the name intervenes.
+    std::error_code error;
+    const std::wstring text = Verbatim(folder_.Path() / name, error);
+    if (error) {
+        return error.message();
+    }
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + text.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = replace ? TRUE : FALSE;
-    rename->RootDirectory = AsHandle(folder_.Native());
+    rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     std::copy(text.begin(), text.end(), rename->FileName);
     if (!SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
