@@ -8,7 +8,8 @@
 # demangler is there and decorated where none is. A last row calls the dumpbin stand-in from bash
 # without the guard, as check-imports did before, and must see it fail as on the runner. Each row
 # also refuses a DLL that imports from the host by ordinal, and, with dumpbin, takes the release
-# DLLs of the redistributable (std::atomic::wait's, the codecvt facets') and refuses a debug one.
+# DLLs of the redistributable (std::atomic::wait's, the codecvt facets') and refuses a debug one;
+# one more row takes a cmake that ends its output lines with CRLF, as cmake.exe may.
 # Usage: tests/windows/check-imports.sh PROJECT_DIR
 set -euo pipefail
 root=$(realpath "$1")
@@ -114,6 +115,18 @@ for demangler in undname llvm-undname none; do
   row dumpbin first "$demangler"
   row dumpbin last "$demangler"
 done
+
+# cmake.exe on the runner may end its lines with CRLF: check-dll's tables are the same.
+tools "$work/path-crlf" dumpbin
+rm "$work/path-crlf/cmake"
+printf '#!/usr/bin/env bash\nset -o pipefail\n%q "$@" | sed "s/\\$/\\r/"\n' "$(command -v cmake)" >"$work/path-crlf/cmake"
+chmod +x "$work/path-crlf/cmake"
+if ! out=$(PATH=$work/path-crlf bash "$root/scripts/check/check-dll" "$work/Good.dll" 2>&1) ||
+   ! grep -qF "is fit for the host" <<<"$out"; then
+  echo "FAILED: check-dll refused a good DLL when cmake ends its lines with CRLF"; echo "$out"; failed=$((failed + 1))
+else
+  echo "ok: check-dll with a cmake that ends its lines with CRLF"
+fi
 
 # Without the guard, Git Bash's rewriting reaches the stand-in as it reaches dumpbin on the runner.
 tools "$work/path-unguarded" dumpbin

@@ -30,7 +30,8 @@ ln -s "$root/tests/windows/bin/cmd.exe" "$root/tests/windows/bin/cygpath" "$w/bi
 printf '#!/usr/bin/env bash\nprintf "%%s\\r\\n" "%s"\n' "$vs" >"$installer/vswhere.exe"
 # The installer: SETUP_CASE=hands-over ends at once and installs the toolset two seconds later, as an
 # installer that updates itself first does; updates-itself installs nothing on its first run and
-# the toolset on the next; fails exits 1; installs-nothing exits 0.
+# the toolset on the next; updates-itself-exits-1 the same, its first run exiting with 1; fails
+# exits 1; installs-nothing exits 0.
 cat >"$installer/setup.exe" <<SETUP
 #!/usr/bin/env bash
 [ "\$*" = "modify --installPath $vs --add Microsoft.VisualStudio.Component.VC.14.39.17.9.x86.x64 --quiet --norestart --nocache" ] ||
@@ -38,6 +39,8 @@ cat >"$installer/setup.exe" <<SETUP
 case "\$SETUP_CASE" in
   hands-over) (sleep 2; mkdir -p "$vs/VC/Tools/MSVC/14.39.33519") >/dev/null 2>&1 & exit 0 ;;
   updates-itself) [ -e "$w/updated" ] && mkdir -p "$vs/VC/Tools/MSVC/14.39.33519"; touch "$w/updated"; exit 0 ;;
+  updates-itself-exits-1) [ -e "$w/updated-1" ] && { mkdir -p "$vs/VC/Tools/MSVC/14.39.33519"; exit 0; }
+    touch "$w/updated-1"; exit 1 ;;
   fails) exit 1 ;;
 esac
 SETUP
@@ -70,7 +73,13 @@ expect "toolset: an installer that only updates itself, run once more" 0 "runnin
 rm -rf "$vs/VC/Tools"
 expect "toolset: an installer that installs nothing, within the limit" 1 "MSVC 14.39 is still missing after 0.0 minutes (limit 0)" \
   env SETUP_CASE=installs-nothing "$toolset" 14.39 17.9 0
-expect "toolset: an installer that fails" 1 "the installer exited with 1" env SETUP_CASE=fails "$toolset" 14.39 17.9 1
+rm -rf "$vs/VC/Tools"
+expect "toolset: an installer that updates itself, exits with 1, and installs when run once more" 0 \
+  "MSVC 14.39 is installed in $vs after" env SETUP_CASE=updates-itself-exits-1 "$toolset" 14.39 17.9 0
+rm -rf "$vs/VC/Tools"
+# Both runs fail: the step ends at once, not after the 35 minutes of its limit.
+expect "toolset: an installer that fails twice" 1 "the installer exited with 1, and with 1 when run once more" \
+  env SETUP_CASE=fails "$toolset" 14.39 17.9 35
 
 # ---- msvc-env: vcvarsall's output read, the environment written, the compiler checked ----
 env_script=$root/scripts/windows/msvc-env
