@@ -117,6 +117,54 @@ TEST(Sha256Test, GivesTheStandardsSums) {
     EXPECT_EQ(inParts.HexDigest(), Sum("abc"));
 }
 
+// A link's target as the link states it, from reparse data as Windows gives it (built here, so that
+// the row runs where no link can be made): short names stay short, as the admin typed them.
+TEST(ReparseTargetTest, ReadsWhatTheLinkStates) {
+    constexpr std::uint32_t SymbolicLink = 0xA000000C;
+    constexpr std::uint32_t Junction = 0xA0000003;
+    const auto data = [](std::uint32_t tag, const std::u16string& substitute, const std::u16string& print) {
+        std::vector<unsigned char> bytes;
+        const auto put = [&](std::uint32_t value, int count) {
+            for (int i = 0; i < count; ++i) {
+                bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+            }
+        };
+        const auto sub = static_cast<std::uint32_t>(substitute.size() * 2);
+        const auto printed = static_cast<std::uint32_t>(print.size() * 2);
+        put(tag, 4);
+        put((tag == SymbolicLink ? 12 : 8) + sub + printed, 2);
+        put(0, 2);
+        put(0, 2), put(sub, 2), put(sub, 2), put(printed, 2);
+        if (tag == SymbolicLink) {
+            put(0, 4);  // flags
+        }
+        for (const char16_t c : substitute + print) {
+            put(c, 2);
+        }
+        return bytes;
+    };
+    const struct {
+        std::vector<unsigned char> bytes;
+        std::optional<std::u16string> target;
+    } cases[] = {
+        {data(SymbolicLink, uR"(\??\C:\Users\RUNNER~1\AppData\Local\Temp\victim)",
+              uR"(C:\Users\RUNNER~1\AppData\Local\Temp\victim)"),
+         uR"(C:\Users\RUNNER~1\AppData\Local\Temp\victim)"},
+        {data(SymbolicLink, uR"(..\other)", uR"(..\other)"), uR"(..\other)"},
+        {data(SymbolicLink, uR"(\??\UNC\host\share\srv)", u""), uR"(\\host\share\srv)"},
+        {data(Junction, uR"(\??\D:\ARKSER~1\Win64)", uR"(D:\ARKSER~1\Win64)"), uR"(D:\ARKSER~1\Win64)"},
+        {data(Junction, uR"(\??\D:\Srv)", u""), uR"(D:\Srv)"},
+        {data(0x8000001B, u"app", u"app"), std::nullopt},  // another kind of reparse point
+        {std::vector<unsigned char>(10, 0), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReparseTarget(c.bytes.data(), c.bytes.size()), c.target);
+    }
+    // Data cut short within a name is refused, not read past its end.
+    const auto whole = data(Junction, uR"(\??\D:\Srv)", u"D:\\Srv");
+    EXPECT_EQ(ReparseTarget(whole.data(), whole.size() - 2), std::nullopt);
+}
+
 TEST(PackageListTest, RefusesWhatIsNoList) {
     const std::string sum(64, 'a');
     const std::pair<std::string, std::string> lists[] = {

@@ -1,6 +1,8 @@
 // lumora-config as a process: usage errors, and what the system refuses reported as a failure.
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -10,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "AsaApiStandIn/Control.h"
+#include "lumora-config/InstallFiles.h"
 #include "support/ConfigToolTest.h"
 #include "text/ToolProcess.h"
 
@@ -101,6 +104,37 @@ TEST_F(LumoraConfigTest, WhatTheSystemRefusesIsAFailure) {
         ShellQuoted(LUMORA_REFUSALS_PATH) + " " + devhost + " " + script + " </dev/null >" +
         ShellQuoted((dir.path() / "pipeline.txt").string()) + " 2>&1");
     EXPECT_EQ(pipeline.status, 0) << TestSupport::ReadFile(dir.path() / "pipeline.txt");
+}
+#endif
+
+#if defined(_WIN32)
+// Every command's file argument goes through one helper, which gives a path that could reach the
+// old 260-character limit its long form: a drive path and a share; a short path stays as typed.
+TEST(SystemPathTest, PathsThatCouldReachTheLimitGetTheLongForm) {
+    const std::wstring deep = L"\\" + std::wstring(200, L'd');
+    EXPECT_EQ(SystemPath(L"C:" + deep + L"\\config.json").native(), L"\\\\?\\C:" + deep + L"\\config.json");
+    EXPECT_EQ(SystemPath(L"\\\\server\\share" + deep).native(), L"\\\\?\\UNC\\server\\share" + deep);
+    EXPECT_EQ(SystemPath(L"C:\\Ark\\config.json").native(), L"C:\\Ark\\config.json");
+    EXPECT_EQ(AdminPath(SystemPath(L"\\\\server\\share" + deep)).native(), L"\\\\server\\share" + deep);
+}
+
+// A tool shows UTF-8 while it runs and gives the console the admin's code page back at its end.
+TEST(ToolProcessTest, TheConsoleGetsItsCodePageBack) {
+    const UINT before = GetConsoleOutputCP();
+    if (before == 0 || !SetConsoleOutputCP(850)) {
+        GTEST_SKIP() << "no console to set a code page on";
+    }
+    char name[] = "tool";
+    char* arguments[] = {name, nullptr};
+    RunTool(
+        "tool",
+        [](int, char**) {
+            EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+            return 0;
+        },
+        1, arguments);
+    EXPECT_EQ(GetConsoleOutputCP(), 850u);
+    SetConsoleOutputCP(before);
 }
 #endif
 

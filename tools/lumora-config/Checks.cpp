@@ -9,6 +9,7 @@
 
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
+#include "lumora-config/InstallFiles.h"
 #include "text/ToolText.h"
 
 using nlohmann::json;
@@ -346,10 +347,10 @@ std::optional<std::string> PathHint(const std::filesystem::path& path) {
             break;
         default:
             // Most often a folder on the way that cannot be searched: say what failed.
-            return "hint: " + EscapeText(PathText(path)) +
+            return "hint: " + EscapeText(PathText(AdminPath(path))) +
                    " cannot be examined: " + EscapeText(error ? error.message() : "its type is unknown");
     }
-    return "hint: " + EscapeText(PathText(path)) + " " + what + "; config.json must be a regular file";
+    return "hint: " + EscapeText(PathText(AdminPath(path))) + " " + what + "; config.json must be a regular file";
 }
 
 void ContentWarnings(const json& root, WarningList& warnings) {

@@ -24,6 +24,54 @@ InstallLock::Outcome InstallLock::Take(const fs::path& path, std::unique_ptr<Ins
     return Take(folder.folder, path.filename(), lock, failed);
 }
 
+std::optional<std::u16string> ReparseTarget(const unsigned char* data, std::size_t size) {
+    constexpr std::uint32_t SymbolicLink = 0xA000000C;
+    constexpr std::uint32_t Junction = 0xA0000003;
+    const auto read = [&](std::size_t at, std::size_t bytes) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            value |= static_cast<std::uint32_t>(data[at + i]) << (8 * i);
+        }
+        return value;
+    };
+    if (size < 16) {
+        return std::nullopt;
+    }
+    const std::uint32_t tag = read(0, 4);
+    if (tag != SymbolicLink && tag != Junction) {
+        return std::nullopt;
+    }
+    // The tag, two lengths, four offsets and lengths; a symbolic link has its flags before the names.
+    const std::size_t names = tag == SymbolicLink ? 20 : 16;
+    const auto name = [&](std::size_t offsetAt) -> std::optional<std::u16string> {
+        const std::size_t offset = read(offsetAt, 2);
+        const std::size_t length = read(offsetAt + 2, 2);
+        if (names > size || offset + length > size - names || length % 2 != 0) {
+            return std::nullopt;
+        }
+        std::u16string text;
+        for (std::size_t at = names + offset; at < names + offset + length; at += 2) {
+            text += static_cast<char16_t>(read(at, 2));
+        }
+        return text;
+    };
+    const std::optional<std::u16string> printed = name(12);
+    std::optional<std::u16string> substitute = name(8);
+    if (!printed || !substitute) {
+        return std::nullopt;
+    }
+    if (!printed->empty()) {
+        return printed;
+    }
+    if (substitute->starts_with(u"\\??\\UNC\\")) {
+        return u"\\\\" + substitute->substr(8);
+    }
+    if (substitute->starts_with(u"\\??\\")) {
+        return substitute->substr(4);
+    }
+    return substitute;
+}
+
 fs::path PartName(const fs::path& name) {
     fs::path part = name;
     part += ".part-" + std::to_string(std::random_device{}());

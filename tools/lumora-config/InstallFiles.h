@@ -15,15 +15,23 @@
 
 namespace Lumora {
 
-// The path as the system calls take it: on Windows, a path too long for the old 260-character
-// limit gets the \\?\ prefix (\\?\UNC\ for a share) that lifts it; elsewhere, path as it is.
+// The path as the system calls take it, for every file argument of every command: on Windows, a
+// path that could reach the old 260-character limit (from 180 characters, room for a folder and
+// a part file's name below it) gets the \\?\ prefix (\\?\UNC\ for a share) that lifts it, made
+// whole; elsewhere, and for a shorter path, path as it is.
 std::filesystem::path SystemPath(const std::filesystem::path& path);
 // The path as an admin wrote it: without that prefix.
 std::filesystem::path AdminPath(const std::filesystem::path& path);
 
 // Where a symbolic link (or, on Windows, a junction or any other reparse point) at path points,
-// as the system reads it ("" when it cannot say); nothing when path is no link.
+// as the link states it, which is what was typed when it was made ("" when the system cannot
+// say); nothing when path is no link.
 std::optional<std::filesystem::path> LinkAt(const std::filesystem::path& path);
+
+// What the data of a Windows reparse point (as FSCTL_GET_REPARSE_POINT gives it) states it leads
+// to: a symbolic link's or a junction's print name, or when that is empty its substitute name
+// without the \??\ prefix. Nothing for another kind of reparse point, or data cut short.
+std::optional<std::u16string> ReparseTarget(const unsigned char* data, std::size_t size);
 
 // What a name in a folder is, the name itself (a link is not followed).
 enum class EntryKind { Missing, File, Folder, Link, Other };

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include <windows.h>
+// windows.h first: winioctl.h uses its types.
+#include <winioctl.h>
 
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/Sha256.h"
+#include "text/ToolProcess.h"
 
 namespace fs = std::filesystem;
 
@@ -149,8 +152,15 @@ std::wstring Verbatim(const fs::path& path, std::error_code& error) {
     if (path.native().starts_with(LR"(\\?\)")) {
         return path.native();
     }
-    const std::wstring full = fs::absolute(path, error).lexically_normal().make_preferred().native();
-    return full.starts_with(LR"(\\)") ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+    // A whole path (a drive's, or a share's: not every standard library takes \\server\share for
+    // one) is taken as it stands; only a relative one is made whole.
+    const std::wstring text = fs::path(path).make_preferred().native();
+    if (text.starts_with(LR"(\\)")) {
+        // Normalised after the two separators, which a normalisation would make one.
+        return LR"(\\?\UNC\)" + fs::path(text.substr(2)).lexically_normal().native();
+    }
+    const bool drive = text.size() > 2 && text[1] == L':' && text[2] == L'\\';
+    return LR"(\\?\)" + (drive ? path : fs::absolute(path, error)).lexically_normal().make_preferred().native();
 }
 
 }  // namespace
@@ -177,32 +187,26 @@ fs::path AdminPath(const fs::path& path) {
 }
 
 std::optional<fs::path> LinkAt(const fs::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (TakenForLink != nullptr && TakenForLink(path)) {
         return fs::path();
     }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return std::nullopt;
     }
-    // Where it leads, as the system resolves it: a junction's target too.
-    const Handle opened{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    if (opened.handle == INVALID_HANDLE_VALUE) {
+    // Read as the link states it (as read_symlink reads it elsewhere): the reparse point's own data.
+    const Handle opened{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    NoFollow, nullptr)};
+    std::vector<unsigned char> data(16 * 1024);  // the largest reparse data there is
+    DWORD size = 0;
+    if (opened.handle == INVALID_HANDLE_VALUE ||
+        !DeviceIoControl(opened.handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                         static_cast<DWORD>(data.size()), &size, nullptr)) {
         return fs::path();
     }
-    std::wstring target(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(opened.handle, target.data(), static_cast<DWORD>(target.size()),
-                                                       FILE_NAME_NORMALIZED);
-        if (length == 0) {
-            return fs::path();
-        }
-        if (length < target.size()) {
-            target.resize(length);
-            return fs::path(target);
-        }
-        target.resize(length + 1);
-    }
+    const std::optional<std::u16string> target = ReparseTarget(data.data(), size);
+    return target ? fs::path(std::wstring(target->begin(), target->end())) : fs::path();
 }
 
 HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
@@ -448,6 +452,7 @@ void EndAsStopped() {
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
+    RestoreConsole();
     ExitProcess(130);
 }
 

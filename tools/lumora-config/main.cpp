@@ -179,10 +179,11 @@ void PrintConfig(const PluginConfig& config) {
 // parsed once.
 // given: the file's bytes as install read them, instead of reading path.
 std::optional<PluginConfig> Load(const fs::path& path, const std::optional<std::string>& given = std::nullopt) {
+    const fs::path system = SystemPath(path);
     std::string bytes;
     std::optional<ParsedFile> parsed;
     try {
-        bytes = given ? CheckedConfigBytes(given, path) : ReadConfigFile(path);
+        bytes = CheckedConfigBytes(given ? given : ReadRegularFile(system, MaxConfigBytes), AdminPath(path));
         parsed = ParseConfigText(bytes);
         if (!parsed->error) {
             ContentWarnings(parsed->root, parsed->warnings);
@@ -200,7 +201,7 @@ std::optional<PluginConfig> Load(const fs::path& path, const std::optional<std::
         // broke or for the encoding the file seems to have.
         std::optional<std::string> hint;
         if (!parsed) {
-            hint = PathHint(path);
+            hint = PathHint(system);
         } else if (parsed->error) {
             hint = parsed->errorHint ? parsed->errorHint : EncodingHint(bytes);
         }
@@ -307,7 +308,7 @@ int Main(int argc, char** argv) {
             return 0;
         }
         std::error_code error;
-        const fs::path path = PathFromText(*file);
+        const fs::path path = SystemPath(PathFromText(*file));
         const fs::file_status status = fs::symlink_status(path, error);
         if (fs::is_symlink(status)) {
             std::cerr << "lumora-config: " << EscapeText(*file)

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <system_error>
@@ -26,6 +27,10 @@ namespace Lumora {
 
 namespace {
 
+#if defined(_WIN32)
+UINT originalCodePage = 0;  // none read: nothing to give back
+#endif
+
 void PrepareToolProcess() {
 #if !defined(_WIN32)
     for (int fd = 0; fd <= 2; ++fd) {
@@ -40,8 +45,11 @@ void PrepareToolProcess() {
     // A reader that went away is a failed write, said at the end, not a silent end mid-install.
     signal(SIGPIPE, SIG_IGN);
 #else
-    // What the tools print is UTF-8; the console shows it as such.
+    // What the tools print is UTF-8; the console shows it as such until the tool ends, when the
+    // admin's own code page comes back, however the tool ends.
+    originalCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
+    std::atexit(RestoreConsole);
 #endif
 }
 
@@ -71,6 +79,10 @@ std::vector<std::string> Utf8Arguments() {
 
 int FinishToolOutput(const char* tool, int status) {
     std::cout.flush();
+    // Flushed before the code page changes back, so that the console shows it in UTF-8.
+    struct Restore {
+        ~Restore() { RestoreConsole(); }
+    } restore;
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     const int reason = errno;
@@ -86,6 +98,15 @@ int FinishToolOutput(const char* tool, int status) {
 }
 
 }  // namespace
+
+void RestoreConsole() {
+#if defined(_WIN32)
+    if (originalCodePage != 0) {
+        std::fflush(nullptr);
+        SetConsoleOutputCP(originalCodePage);
+    }
+#endif
+}
 
 int RunTool(const char* tool, int (*run)(int, char**), int argc, char** argv) {
     PrepareToolProcess();

@@ -12,10 +12,14 @@ inline constexpr int OutputLostStatus = 6;
 // to 2 are open (on the null device where one was closed), so that no file the tool opens becomes
 // its standard output; a write past the file-size limit fails with "File too large", and a write
 // to a pipe whose reader has gone fails too, instead of ending the process (POSIX). On Windows run
-// gets the arguments in UTF-8, and the console shows UTF-8. An exception from run ends in a
+// gets the arguments in UTF-8, and the console shows UTF-8 while it runs. An exception from run ends in a
 // message and status 2. Afterwards standard output is flushed; when what was written there could
 // not all be written, a message on standard error and OutputLostStatus (or run's own failure
 // status).
 int RunTool(const char* tool, int (*run)(int, char**), int argc, char** argv);
+
+// Gives the console back the output code page it had before RunTool (Windows; nothing elsewhere):
+// RunTool does at its end and at exit, and a tool that ends its process otherwise calls it first.
+void RestoreConsole();
 
 }  // namespace Lumora
