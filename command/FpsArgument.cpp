@@ -1,5 +1,6 @@
 #include "command/FpsArgument.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 
@@ -13,17 +14,26 @@ struct Keyword {
     FpsAction action;
 };
 
-// In the order they are tried; the four levels by their preset names.
-constexpr Keyword Keywords[] = {
-    {"on", FpsAction::On},
-    {"off", FpsAction::Off},
-    {PresetLevelNames[0].data(), FpsAction::Low},
-    {PresetLevelNames[1].data(), FpsAction::Medium},
-    {PresetLevelNames[2].data(), FpsAction::High},
-    {PresetLevelNames[3].data(), FpsAction::Epic},
-    {"status", FpsAction::Status},
-    {"help", FpsAction::Help},
-};
+static_assert(static_cast<std::size_t>(LastLevel) - static_cast<std::size_t>(FirstLevel) + 1 == PresetLevelNames.size(),
+              "FpsAction needs one action from FirstLevel to LastLevel for each name of PresetLevelNames, in order");
+
+constexpr FpsAction LevelAction(std::size_t level) {
+    return static_cast<FpsAction>(static_cast<std::size_t>(FirstLevel) + level);
+}
+
+// In the order they are tried; the levels by their preset names.
+constexpr auto Keywords = [] {
+    std::array<Keyword, PresetLevelNames.size() + 4> keywords{};
+    std::size_t next = 0;
+    keywords[next++] = {"on", FpsAction::On};
+    keywords[next++] = {"off", FpsAction::Off};
+    for (std::size_t level = 0; level < PresetLevelNames.size(); ++level) {
+        keywords[next++] = {PresetLevelNames[level].data(), LevelAction(level)};
+    }
+    keywords[next++] = {"status", FpsAction::Status};
+    keywords[next++] = {"help", FpsAction::Help};
+    return keywords;
+}();
 
 }  // namespace
 
@@ -77,10 +87,10 @@ FpsAction ClassifyFpsWords(const TArray<FString>& words) {
 }
 
 std::optional<std::string_view> PresetLevelOf(FpsAction action) {
-    if (action < FpsAction::Low || action > FpsAction::Epic) {
+    if (action < FirstLevel || action > LastLevel) {
         return std::nullopt;
     }
-    return PresetLevelNames[static_cast<std::size_t>(action) - static_cast<std::size_t>(FpsAction::Low)];
+    return PresetLevelNames[static_cast<std::size_t>(action) - static_cast<std::size_t>(FirstLevel)];
 }
 
 }  // namespace Lumora

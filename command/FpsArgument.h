@@ -8,7 +8,10 @@
 
 namespace Lumora {
 
+// Low to Epic: one action for each name of PresetLevelNames, in its order.
 enum class FpsAction { Toggle, On, Off, Low, Medium, High, Epic, Status, Help, Usage };
+inline constexpr FpsAction FirstLevel = FpsAction::Low;
+inline constexpr FpsAction LastLevel = FpsAction::Epic;
 
 // The line split at spaces (U+0020 only), empty pieces dropped: as the host splits it to find
 // the chat command.

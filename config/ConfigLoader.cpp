@@ -164,7 +164,7 @@ ValidatedConfig ValidateConfig(const nlohmann::json& root) {
                     if (key.kind == KeyKind::PresetName) {
                         std::transform(value.begin(), value.end(), value.begin(), AsciiLower);
                         if (config.Presets.count(value) == 0) {
-                            Fail(name + " must be Low, Medium, High, or Epic");
+                            Fail(name + " " + std::string(PresetNameFault));
                         }
                     }
                     config.*text = std::move(value);

@@ -5,10 +5,10 @@
 namespace Lumora {
 namespace {
 
-// Variables of the four built-in presets, with the value of each level (low, medium, high, epic).
+// Variables of the built-in presets, with the value of each level, in PresetLevelNames' order.
 struct PresetRow {
     const char* variable;
-    std::array<const char*, 4> values;
+    std::array<const char*, PresetLevelNames.size()> values;
 };
 
 constexpr PresetRow BuiltInPresetRows[] = {
@@ -34,6 +34,19 @@ constexpr PresetRow BuiltInPresetRows[] = {
     {"r.TranslucencyVolumeBlur", {"0", "0", "0", "1"}},
     {"r.Water.SingleLayer.Reflection", {"0", "0", "0", "1"}},
 };
+// A row sized from the list but written for fewer levels would hold null values.
+consteval bool EveryRowHasEveryLevel() {
+    for (const PresetRow& row : BuiltInPresetRows) {
+        for (const char* value : row.values) {
+            if (value == nullptr) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(EveryRowHasEveryLevel(),
+              "each row of BuiltInPresetRows needs a value for every level of PresetLevelNames");
 
 const char* const BaselineCommands[] = {
     "r.VSync 1",

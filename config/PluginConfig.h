@@ -1,5 +1,5 @@
 #pragma once
-// The configuration record, its compiled-in values and the four built-in presets.
+// The configuration record, its compiled-in values and the built-in presets, one for each level.
 
 #include <array>
 #include <string>
@@ -9,8 +9,27 @@
 
 namespace Lumora {
 
-// Key names of the preset levels, in level order.
-inline constexpr std::array<std::string_view, 4> PresetLevelNames = {"low", "medium", "high", "epic"};
+// Key names of the preset levels, in level order: the one list of them. Everything else that
+// names the levels or counts them follows it, or fails to build saying what to change.
+inline constexpr std::array PresetLevelNames = {std::string_view("low"), std::string_view("medium"),
+                                                std::string_view("high"), std::string_view("epic")};
+// The fault of a DefaultPreset that names no level: every level, as people see it, in order.
+inline constexpr std::string_view PresetNameFault = "must be Low, Medium, High, or Epic";
+
+// True when text names every level of PresetLevelNames with a capital, in their order.
+consteval bool NamesEveryLevel(std::string_view text) {
+    std::size_t from = 0;
+    for (std::string_view level : PresetLevelNames) {
+        std::string shown(level);
+        shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
+        from = text.find(shown, from);
+        if (from == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(NamesEveryLevel(PresetNameFault), "PresetNameFault must name every level of PresetLevelNames, in order");
 
 // Console command lines ("r.ShadowQuality 1"), sent one per remote call, in order.
 using CommandList = std::vector<std::string>;
@@ -18,7 +37,7 @@ using PresetMap = std::unordered_map<std::string, CommandList>;
 
 struct PluginConfig {
     std::vector<std::string> ChatCommands;
-    PresetMap Presets;  // exactly "low", "medium", "high", "epic"
+    PresetMap Presets;  // exactly the names of PresetLevelNames
     std::string DefaultPreset;
     CommandList OffCommands;
     std::string Sender;

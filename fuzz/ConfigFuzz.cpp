@@ -19,7 +19,7 @@ void CheckInvariants(const PluginConfig& config) {
     for (const auto& alias : aliases) {
         FUZZ_CHECK(!alias.empty() && alias.size() <= 512 && FuzzSupport::ValidUtf8(alias), alias);
     }
-    FUZZ_CHECK(config.Presets.size() == 4, "four presets");
+    FUZZ_CHECK(config.Presets.size() == PresetLevelNames.size(), "one preset for each level");
     for (auto level : PresetLevelNames) {
         auto preset = config.Presets.find(std::string(level));
         FUZZ_CHECK(preset != config.Presets.end(), std::string(level));

@@ -1,11 +1,26 @@
 // Classification of the fps chat line.
 
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
 #include "command/FpsArgument.h"
+#include "config/PluginConfig.h"
 #include "host/EngineString.h"
 #include "support/TestSupport.h"
 
 using namespace Lumora;
 using TestSupport::HostTest;
+
+namespace Lumora {
+// A failing row shows the action's name, not its bytes.
+void PrintTo(FpsAction action, std::ostream* out) {
+    constexpr const char* Names[] = {"Toggle", "On", "Off", "Low", "Medium", "High", "Epic", "Status", "Help", "Usage"};
+    static_assert(std::size(Names) == static_cast<std::size_t>(FpsAction::Usage) + 1, "a name for every action");
+    *out << Names[static_cast<std::size_t>(action)];
+}
+}  // namespace Lumora
 
 namespace {
 
@@ -57,6 +72,20 @@ protected:
 };
 
 TEST_F(FpsArgumentTest, ClassifiesLines) { CheckAll(); }
+
+// Every level's name, in any letter case, is that level's action, and the action names it back.
+TEST_F(FpsArgumentTest, EveryLevelNameIsItsAction) {
+    std::vector<std::string_view> named;
+    for (const std::string_view level : PresetLevelNames) {
+        std::string upper(level);
+        std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+        const FpsAction action = ParseFpsArgument(Utf8ToFString("/fps " + std::string(level)));
+        EXPECT_EQ(ParseFpsArgument(Utf8ToFString("fps " + upper)), action) << level;
+        ASSERT_TRUE(PresetLevelOf(action)) << level << " is no level's action";
+        named.push_back(*PresetLevelOf(action));
+    }
+    EXPECT_TRUE(std::equal(named.begin(), named.end(), PresetLevelNames.begin(), PresetLevelNames.end()));
+}
 
 TEST_F(FpsArgumentTest, ArbitraryUnitsAreSafe) {
     const std::u16string lines[] = {u"/fps \xD800", u"/fps \xDC00low", std::u16string(u"/fps o\0n", 8),
