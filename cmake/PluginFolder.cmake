@@ -1,7 +1,7 @@
 # The plugin folder as the host expects it, under the server's folder: the library (and, from an
 # MSVC build, its symbols in a component of their own), PluginInfo.json, the admin's guide and the
 # schema. Used by the build against the stand-in and by the real build alike; the code takes the
-# folder from plugin/Version.h.
+# folder from generated/Version.h.
 set(LUMORA_PLUGIN_FOLDER ArkApi/Plugins/${PROJECT_NAME})
 
 function(lumora_install_plugin_folder target)

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "config/RegularFile.h"
+#include "generated/Version.h"
 #include "host/ShownText.h"
-#include "plugin/Version.h"  // generated: the project's facts
 
 namespace Lumora {
 namespace {

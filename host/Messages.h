@@ -10,7 +10,7 @@
 
 #include <Logger/Logger.h>
 
-#include "plugin/Version.h"  // generated: the project's facts
+#include "generated/Version.h"
 
 namespace Lumora {
 

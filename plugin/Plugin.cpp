@@ -13,10 +13,10 @@
 #include "command/FpsCommand.h"
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
+#include "generated/Version.h"
 #include "host/EngineString.h"
 #include "host/PluginLog.h"
 #include "host/ShownText.h"
-#include "plugin/Version.h"
 
 #if defined(_WIN32)
 #include <windows.h>

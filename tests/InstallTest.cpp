@@ -18,11 +18,11 @@
 
 #include <gmock/gmock.h>
 
+#include "generated/Version.h"
 #include "lumora-config/Install.h"
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/PackageList.h"
 #include "lumora-config/Sha256.h"
-#include "plugin/Version.h"
 #include "support/TestSupport.h"
 #include "text/ToolText.h"
 

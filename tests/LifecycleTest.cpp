@@ -16,8 +16,8 @@
 
 #include <gmock/gmock.h>
 
+#include "generated/Version.h"
 #include "host/Messages.h"
-#include "plugin/Version.h"
 #include "support/TestSupport.h"
 
 using ::testing::Contains;

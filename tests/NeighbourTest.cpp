@@ -8,7 +8,7 @@
 
 #include <gmock/gmock.h>
 
-#include "plugin/Version.h"
+#include "generated/Version.h"
 #include "support/TestSupport.h"
 
 using ::testing::ElementsAre;

@@ -7,7 +7,7 @@
 
 #include <gmock/gmock.h>
 
-#include "plugin/Version.h"  // generated: the plugin's name
+#include "generated/Version.h"
 #include "support/TestSupport.h"
 
 using ::testing::ElementsAre;

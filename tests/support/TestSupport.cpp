@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "generated/Version.h"
 #include "host/Messages.h"
-#include "plugin/Version.h"
 
 #include <gmock/gmock.h>
 

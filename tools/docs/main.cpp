@@ -8,8 +8,8 @@
 
 #include "config/ConfigLoader.h"
 #include "facts/LargestFile.h"
+#include "generated/Version.h"
 #include "lumora-config/Schema.h"
-#include "plugin/Version.h"
 #include "text/ToolProcess.h"
 
 using namespace Lumora;

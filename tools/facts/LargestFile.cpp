@@ -1,5 +1,6 @@
 #include "facts/LargestFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -48,8 +49,14 @@ std::string LargestValidFile(bool escaped) {
                 value = text(std::string(MaxBytesOf(key), 'm'));
                 break;
             case KeyKind::PresetName:
+                // The longest level name.
+                value = text(std::string(
+                    *std::max_element(PresetLevelNames.begin(), PresetLevelNames.end(),
+                                      [](std::string_view a, std::string_view b) { return a.size() < b.size(); })));
+                break;
             case KeyKind::Boolean:
-                break;  // as long as they can be: no longer than their built-in values
+                value = "false";
+                break;
         }
         if (!value.empty()) {
             file += (file.empty() ? "{" : ",") + text(std::string(key.name)) + ":" + value;

@@ -14,9 +14,9 @@
 
 #include "config/ConfigLoader.h"
 #include "config/RegularFile.h"
+#include "generated/Version.h"
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/PackageList.h"
-#include "plugin/Version.h"
 #include "text/ToolText.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "plugin/Version.h"
+#include "generated/Version.h"
 #include "text/ToolText.h"
 
 namespace fs = std::filesystem;

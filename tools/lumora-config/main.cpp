@@ -18,11 +18,11 @@
 #include "config/ConfigLoader.h"
 #include "config/PluginConfig.h"
 #include "config/RegularFile.h"
+#include "generated/Version.h"
 #include "lumora-config/Checks.h"
 #include "lumora-config/Install.h"
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/Schema.h"
-#include "plugin/Version.h"
 #include "text/ToolProcess.h"
 #include "text/ToolText.h"
 
