@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "config/PosixFile.h"
 #include "lumora-config/InstallFiles.h"
 #include "lumora-config/Sha256.h"
 
@@ -28,17 +29,6 @@ namespace {
 constexpr std::size_t ChunkBytes = 1 << 16;
 constexpr int Opening = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
 std::atomic<int> stopSignal{0};
-
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
-std::string Error(int number) { return std::generic_category().message(number); }
 
 extern "C" void OnStopSignal(int signal) { stopSignal.store(signal); }
 
@@ -74,7 +64,7 @@ FolderOpened Opened(int fd, int error, fs::path path, const HeldFolder* parent, 
         return opened;
     }
     opened.kind = EntryKind::Other;
-    opened.failed = Error(error);
+    opened.failed = SystemError(error);
     return opened;
 }
 
@@ -95,7 +85,7 @@ FileSum Copy(int in, int out, std::uint64_t limit, bool& writeFailed) {
             continue;
         }
         if (read < 0) {
-            sum.failed = Error(errno);
+            sum.failed = SystemError(errno);
             return sum;
         }
         if (read == 0) {
@@ -109,7 +99,7 @@ FileSum Copy(int in, int out, std::uint64_t limit, bool& writeFailed) {
                 continue;
             }
             if (wrote <= 0) {
-                sum.failed = Error(wrote < 0 ? errno : EIO);
+                sum.failed = SystemError(wrote < 0 ? errno : EIO);
                 writeFailed = true;
                 return sum;
             }
@@ -178,7 +168,7 @@ FolderOpened MakeFolderIn(const HeldFolder& parent, const fs::path& name) {
     if (mkdirat(Fd(parent), name.c_str(), 0755) != 0) {
         FolderOpened failed;
         failed.kind = EntryKind::Other;
-        failed.failed = Error(errno);
+        failed.failed = SystemError(errno);
         return failed;
     }
     FolderOpened made = OpenFolderIn(parent, name);
@@ -201,7 +191,7 @@ Entry EntryIn(const HeldFolder& folder, const fs::path& name) {
     if (fstatat(Fd(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) {
             entry.kind = EntryKind::Other;
-            entry.failed = Error(errno);
+            entry.failed = SystemError(errno);
         }
         return entry;
     }
@@ -250,20 +240,7 @@ bool RemoveFileIn(const HeldFolder& folder, const fs::path& name) { return unlin
 
 std::optional<std::string> ReadFileIn(const HeldFolder& folder, const fs::path& name, std::size_t limit) {
     const Descriptor file{openat(Fd(folder), name.c_str(), O_RDONLY | Opening)};
-    struct stat status {};
-    if (file.fd < 0 || fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    char buffer[1 << 16];
-    // The file may grow while it is read: no more than one byte past the limit is ever kept.
-    for (ssize_t read; bytes.size() <= limit && (read = ::read(file.fd, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<std::size_t>(read));
-    }
-    if (bytes.size() > limit + 1) {
-        bytes.resize(limit + 1);
-    }
-    return bytes;
+    return ReadOpenedRegularFile(file.fd, limit);
 }
 
 InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path& name,
@@ -271,7 +248,7 @@ InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path&
     Descriptor file{openat(Fd(folder), name.c_str(), O_RDWR | O_CREAT | Opening, 0644)};
     struct stat status {};
     if (file.fd < 0 || fstat(file.fd, &status) != 0) {
-        failed = Error(errno);
+        failed = SystemError(errno);
         return Outcome::Failed;
     }
     if (!S_ISREG(status.st_mode)) {
@@ -282,7 +259,7 @@ InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path&
         if (errno == EWOULDBLOCK) {
             return Outcome::Busy;
         }
-        failed = Error(errno);
+        failed = SystemError(errno);
         return Outcome::Failed;
     }
     // Locked: but a file removed or replaced since it was opened locks nothing another install sees.
@@ -290,8 +267,7 @@ InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path&
         failed = "it was removed or replaced while it was locked";
         return Outcome::Failed;
     }
-    lock.reset(new InstallLock(file.fd));
-    file.fd = -1;
+    lock.reset(new InstallLock(file.Release()));
     return Outcome::Taken;
 }
 
@@ -302,7 +278,7 @@ FileSum SumFile(const fs::path& path, std::uint64_t limit) {
     struct stat status {};
     if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         FileSum sum;
-        sum.failed = in.fd < 0 ? Error(errno) : "it is not a regular file";
+        sum.failed = in.fd < 0 ? SystemError(errno) : "it is not a regular file";
         return sum;
     }
     bool writeFailed = false;
@@ -318,7 +294,7 @@ std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::pat
             return std::unique_ptr<PartFile>(new PartFile(folder, name, std::move(part), fd));
         }
         if (errno != EEXIST || attempt == 10) {
-            failed = Error(errno);
+            failed = SystemError(errno);
             return nullptr;
         }
     }
@@ -330,7 +306,7 @@ PartFile::Copied PartFile::CopyFrom(const fs::path& from, std::uint64_t size) {
     struct stat status {};
     if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         copied.sum.failed =
-            in.fd < 0 ? (errno == ELOOP ? "it is a link now" : Error(errno)) : "it is not a regular file";
+            in.fd < 0 ? (errno == ELOOP ? "it is a link now" : SystemError(errno)) : "it is not a regular file";
         copied.readFailed = true;
         return copied;
     }
@@ -363,7 +339,7 @@ std::string PartFile::Finish(const fs::path& packageFile) {
         // Not allowed to give the file away: it keeps this process's owner, as any new file would.
     }
     if (fchmod(fd, mode) != 0 || fsync(fd) != 0) {
-        return Error(errno);
+        return SystemError(errno);
     }
     return "";
 }
@@ -377,15 +353,15 @@ std::string PartFile::MoveTo(const fs::path& name, bool replace) {
     const int fd = Fd(folder_);
     if (replace) {
         if (renameat(fd, name_.c_str(), fd, name.c_str()) != 0) {
-            return Error(errno);
+            return SystemError(errno);
         }
     } else if (renameat2(fd, name_.c_str(), fd, name.c_str(), RENAME_NOREPLACE) != 0) {
         if (errno != EINVAL && errno != ENOSYS) {
-            return Error(errno);
+            return SystemError(errno);
         }
         // A file system without RENAME_NOREPLACE: a second name, which is refused where one exists.
         if (linkat(fd, name_.c_str(), fd, name.c_str(), 0) != 0) {
-            return Error(errno);
+            return SystemError(errno);
         }
         unlinkat(fd, name_.c_str(), 0);
     }

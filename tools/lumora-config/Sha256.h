@@ -19,6 +19,8 @@ public:
     std::string HexDigest();
 
 private:
+    static constexpr std::size_t DigestBytes = 32;
+    static std::string Hex(const unsigned char* digest);
     struct State;
     std::unique_ptr<State> state_;
 };
