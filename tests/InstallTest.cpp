@@ -93,7 +93,7 @@ std::string LinkInstead(const fs::path& server, const fs::path& at, const fs::pa
 }
 
 #if !defined(_WIN32)
-// The environment in which the system refuses what setting says (support/Refusals.cpp).
+// The environment in which the system refuses what setting says (support/RefusalsPosix.cpp).
 std::string Refusing(const std::string& setting) {
     return "LD_PRELOAD=" + ShellQuoted(LUMORA_REFUSALS_PATH) + " ASAN_OPTIONS=verify_asan_link_order=0 " + setting +
            " ";
@@ -222,7 +222,7 @@ TEST_F(InstallTest, InstallReplacesThePluginFolderAndKeepsTheAdminsConfig) {
     TestSupport::WriteFile(secret, secretText);
     fs::permissions(secret, fs::perms(0600));
     TestSupport::WriteFile(dir.path() / "other" / "README.md", "the other's");
-    // The other account's moves, at the moment Refusals.cpp runs them.
+    // The other account's moves, at the moment RefusalsPosix.cpp runs them.
     const std::string linkOverPart =
         "ln -s " + ShellQuoted(secret.string()) + " \"$LUMORA_PART.x\" && mv -T \"$LUMORA_PART.x\" \"$LUMORA_PART\"";
     const std::string folderForLink = "p=$(dirname \"$LUMORA_PART\") && mv \"$p\" \"$p.aside\" && ln -s " +

@@ -182,6 +182,9 @@ void Keep(std::vector<Record>& records, Record record) {
 void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra = {},
           bool result = true);
 void HostError(const std::string& message);
+// The host's rotating log file at path: ArkApi.log, then ArkApi.1.log and so on, keptFiles of them.
+std::shared_ptr<spdlog::sinks::sink> LogFileSink(const std::filesystem::path& path, std::size_t maxBytes,
+                                                 int keptFiles);
 
 // The services, each in a file of its own, as the host's start and stop and one another need them.
 void StartLog(const HostOptions& options);

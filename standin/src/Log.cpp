@@ -1,12 +1,6 @@
 // The host's log: its sinks (console, rotating file, and the records that tests and tools read)
 // and the log events of the stream.
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
@@ -14,7 +8,6 @@
 
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
-#include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
@@ -93,81 +86,6 @@ protected:
 
 }  // namespace
 
-#if !defined(_WIN32)
-// The host's rotating log file. Opened once, without blocking, and used only
-// when what was opened is a regular file: a named pipe put there would block the start for ever.
-class LogFileSink final : public spdlog::sinks::base_sink<std::mutex> {
-public:
-    LogFileSink(std::filesystem::path path, std::size_t maxBytes, int keptFiles)
-        : path_(std::move(path)), maxBytes_(maxBytes), keptFiles_(keptFiles) {
-        std::filesystem::create_directories(path_.parent_path());
-        Open();
-    }
-    ~LogFileSink() override { close(file_); }
-    LogFileSink(const LogFileSink&) = delete;
-    LogFileSink& operator=(const LogFileSink&) = delete;
-
-protected:
-    void sink_it_(const spdlog::details::log_msg& msg) override {
-        spdlog::memory_buf_t formatted;
-        formatter_->format(msg, formatted);
-        if (size_ > 0 && size_ + formatted.size() > maxBytes_) {
-            Rotate();
-        }
-        for (std::size_t done = 0; done < formatted.size();) {
-            const ssize_t wrote = write(file_, formatted.data() + done, formatted.size() - done);
-            if (wrote <= 0) {
-                throw spdlog::spdlog_ex("cannot write the host's log file " + path_.string(), errno);
-            }
-            done += static_cast<std::size_t>(wrote);
-        }
-        size_ += formatted.size();
-    }
-    void flush_() override {}
-
-private:
-    void Open() {
-        file_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
-        struct stat status {};
-        if (file_ < 0) {
-            const int failed = errno;  // a named pipe with no reader: ENXIO
-            if (stat(path_.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
-                throw spdlog::spdlog_ex("cannot open the host's log file " + path_.string(), failed);
-            }
-        } else if (fstat(file_, &status) != 0 || !S_ISREG(status.st_mode)) {
-            close(file_);
-            file_ = -1;
-        }
-        if (file_ < 0) {
-            throw spdlog::spdlog_ex("the host's log file " + path_.string() + " is not a regular file");
-        }
-        fcntl(file_, F_SETFL, fcntl(file_, F_GETFL) & ~O_NONBLOCK);
-        size_ = static_cast<std::size_t>(status.st_size);
-    }
-    // ArkApi.log becomes ArkApi.1.log, that one ArkApi.2.log, and so on; the oldest goes.
-    void Rotate() {
-        close(file_);
-        const auto numbered = [this](int i) {
-            if (i == 0) {
-                return path_;
-            }
-            return path_.parent_path() / (path_.stem().string() + "." + std::to_string(i) + path_.extension().string());
-        };
-        for (int i = keptFiles_; i > 0; --i) {
-            std::error_code ignored;
-            std::filesystem::rename(numbered(i - 1), numbered(i), ignored);
-        }
-        Open();
-    }
-
-    std::filesystem::path path_;
-    std::size_t maxBytes_;
-    int keptFiles_;
-    int file_ = -1;
-    std::size_t size_ = 0;
-};
-#endif
-
 void StartLog(const HostOptions& options) {
     auto& state = State();
     state.sinks.clear();
@@ -176,12 +94,7 @@ void StartLog(const HostOptions& options) {
     }
     if (options.fileSink) {
         state.logFile = HostLogFile(state.serverDir);
-#if defined(_WIN32)
-        state.sinks.push_back(
-            std::make_shared<spdlog::sinks::rotating_file_sink_mt>(state.logFile.string(), 1024 * 1024, 5));
-#else
-        state.sinks.push_back(std::make_shared<LogFileSink>(state.logFile, 1024 * 1024, 5));
-#endif
+        state.sinks.push_back(LogFileSink(state.logFile, 1024 * 1024, 5));
     }
     Memory() = std::make_shared<MemorySink>();
     state.sinks.push_back(Memory());

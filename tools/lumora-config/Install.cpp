@@ -8,10 +8,6 @@
 #include <variant>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 #include "config/ConfigLoader.h"
 #include "config/RegularFile.h"
 #include "generated/Version.h"
@@ -251,28 +247,8 @@ std::string NameList(const std::vector<fs::path>& names, std::size_t count) {
 }  // namespace
 
 std::optional<fs::path> OwnPackage() {
-#if defined(_WIN32)
-    std::wstring name(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-        if (length == 0) {
-            return std::nullopt;
-        }
-        if (length < name.size()) {
-            name.resize(length);
-            break;
-        }
-        name.resize(name.size() * 2);
-    }
-    const fs::path program(name);
-#else
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return std::nullopt;
-    }
-#endif
-    return program.parent_path().parent_path();
+    const std::optional<fs::path> program = OwnProgram();
+    return program ? std::optional<fs::path>(program->parent_path().parent_path()) : std::nullopt;
 }
 
 InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& packageGiven) {

@@ -23,6 +23,9 @@ std::filesystem::path SystemPath(const std::filesystem::path& path);
 // The path as an admin wrote it: without that prefix.
 std::filesystem::path AdminPath(const std::filesystem::path& path);
 
+// The running program's own file, as the system names it; nothing when it does not say.
+std::optional<std::filesystem::path> OwnProgram();
+
 // Where a symbolic link (or, on Windows, a junction or any other reparse point) at path points,
 // as the link states it, which is what was typed when it was made ("" when the system cannot
 // say); nothing when path is no link.

@@ -117,6 +117,12 @@ bool StopAsked() { return stopSignal.load() != 0; }
 fs::path SystemPath(const fs::path& path) { return path; }
 fs::path AdminPath(const fs::path& path) { return path; }
 
+std::optional<fs::path> OwnProgram() {
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::nullopt : std::optional<fs::path>(program);
+}
+
 std::optional<fs::path> LinkAt(const fs::path& path) {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(path, error))) {

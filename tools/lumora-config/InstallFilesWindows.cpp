@@ -186,6 +186,21 @@ fs::path AdminPath(const fs::path& path) {
     return path;
 }
 
+std::optional<fs::path> OwnProgram() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < name.size()) {
+            name.resize(length);
+            return fs::path(name);
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
 std::optional<fs::path> LinkAt(const fs::path& path) {
     if (TakenForLink != nullptr && TakenForLink(path)) {
         return fs::path();

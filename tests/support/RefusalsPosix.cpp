@@ -8,7 +8,6 @@
 //   sh, the moment the part file of NAME is made or just before it is renamed to NAME, with the
 //   part file's whole path in LUMORA_PART.
 // Preloading is POSIX's: on Windows there is nothing to build.
-#if !defined(_WIN32)
 
 #include <unistd.h>
 
@@ -139,5 +138,3 @@ extern "C" int openat(int dirfd, const char* path, int flags, ...) {
     static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
     return AfterOpen(next(dirfd, path, flags, mode), dirfd, path, flags);
 }
-
-#endif

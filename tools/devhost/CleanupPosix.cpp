@@ -1,23 +1,19 @@
-#include "devhost/Cleanup.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <csignal>
-
-#include <unistd.h>
-#endif
+// The server folder's removal on POSIX: a process of its own that outlives the run.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <system_error>
+
+#include <unistd.h>
+
+#include "devhost/Cleanup.h"
 
 namespace fs = std::filesystem;
 
 namespace Devhost {
 
 namespace {
-#if !defined(_WIN32)
 // Closes the descriptors first..last. close_range is missing before Linux 5.9 and refused under some
 // seccomp profiles (containers): then one by one, up to the process's descriptor limit.
 void CloseDescriptors(unsigned first, unsigned last) {
@@ -66,20 +62,5 @@ void RemoveWhenThisProcessEnds(const fs::path& folder) {
     }
     // The write end stays open, unused, until this process ends.
 }
-#else
-fs::path FolderToRemove;
-BOOL WINAPI RemoveOnCtrlC(DWORD) {
-    std::error_code ignored;
-    fs::remove_all(FolderToRemove, ignored);
-    return FALSE;  // and the default handling ends the process
-}
-
-}  // namespace
-
-void RemoveWhenThisProcessEnds(const fs::path& folder) {
-    FolderToRemove = folder;
-    SetConsoleCtrlHandler(RemoveOnCtrlC, TRUE);
-}
-#endif
 
 }  // namespace Devhost
