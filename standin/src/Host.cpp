@@ -2,13 +2,6 @@
 // the faults a test can inject, and lookups by key. The command registry, hooks, log and plugin
 // manager (with the dynamic loader) have files of their own.
 
-#if defined(_WIN32)
-#include <windows.h>
-// clang-format off
-#include <psapi.h>
-// clang-format on
-#endif
-
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -86,11 +79,7 @@ std::filesystem::path PluginFolder(const std::filesystem::path& serverDir, const
 }
 
 std::filesystem::path PluginLibrary(const std::filesystem::path& serverDir, const std::string& name) {
-#if defined(_WIN32)
-    return PluginFolder(serverDir, name) / (name + ".dll");
-#else
-    return PluginFolder(serverDir, name) / (name + ".so");
-#endif
+    return PluginFolder(serverDir, name) / (name + LibrarySuffix);
 }
 
 void CopyFileOver(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
@@ -219,23 +208,6 @@ void ClearFaults() {
     ClearPlayerFaults();
 }
 
-std::uint64_t ResidentKiB() {
-#if defined(_WIN32)
-    PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.WorkingSetSize / 1024;
-#else
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stoull(line.substr(6));
-        }
-    }
-    return 0;
-#endif
-}
-
 }  // namespace StandIn
 
 // ---- the host's exports ------------------------------------------------------------------------
@@ -249,27 +221,8 @@ IApiUtils& GetApiUtils() {
 
 // The server's folder: the one the host was started in, else the executable's own.
 std::string Tools::GetCurrentDir() {
-    auto& dir = StandIn::State().serverDir;
-#if defined(_WIN32)
-    // As the host, which asks GetModuleFileNameA: the ANSI code page, '?' for a character it lacks,
-    // at most MAX_PATH.
-    std::wstring wide = dir.wstring();
-    if (wide.empty()) {
-        wchar_t path[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, path, MAX_PATH);
-        wide = std::filesystem::path(path).parent_path().wstring();
-    }
-    char ansi[MAX_PATH] = {};
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi, MAX_PATH - 1,
-                                           nullptr, nullptr);
-    return std::string(ansi, length > 0 ? static_cast<std::size_t>(length) : 0);
-#else
-    if (!dir.empty()) {
-        return dir.string();
-    }
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
-#endif
+    const auto& dir = StandIn::State().serverDir;
+    return dir.empty() ? StandIn::AsHostNames(StandIn::ProgramFolder()) : StandIn::AsHostNames(dir);
 }
 
 }  // namespace AsaApi

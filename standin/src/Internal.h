@@ -182,6 +182,14 @@ void Keep(std::vector<Record>& records, Record record) {
 void Emit(Event::Kind kind, AShooterPlayerController* player, const std::string& text, const std::string& extra = {},
           bool result = true);
 void HostError(const std::string& message);
+// What differs between the systems (SystemPosix.cpp, SystemWindows.cpp): the libraries' ending,
+// the module that holds a code address (its base), the program's own folder, and a path as the
+// host gives it (on Windows in the ANSI code page, '?' for a character it lacks, at most MAX_PATH,
+// as GetModuleFileNameA does).
+extern const char* const LibrarySuffix;
+const void* ModuleOf(const void* address);
+std::filesystem::path ProgramFolder();
+std::string AsHostNames(const std::filesystem::path& path);
 // The host's rotating log file at path: ArkApi.log, then ArkApi.1.log and so on, keptFiles of them.
 std::shared_ptr<spdlog::sinks::sink> LogFileSink(const std::filesystem::path& path, std::size_t maxBytes,
                                                  int keptFiles);

@@ -1,12 +1,6 @@
 // The host's plugin manager: plugins loaded from their folders through the platform's dynamic
 // loader, in the host's order, each one's registrations taken back by its module after its unload.
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <algorithm>
 #include <fstream>
 #include <utility>
@@ -17,56 +11,6 @@
 #include "Internal.h"
 
 namespace StandIn {
-namespace {
-
-// The module that holds a code address: its base on Linux, its handle (also its base) on Windows.
-const void* ModuleOf(const void* address) {
-#if defined(_WIN32)
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<LPCWSTR>(address), &module);
-    return module;
-#else
-    Dl_info info{};
-    return dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
-#endif
-}
-
-}  // namespace
-
-// The dynamic loader of the platform, as the host uses it.
-#if defined(_WIN32)
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    HMODULE module = LoadLibraryW(path.c_str());
-    if (module == nullptr) {
-        error = "could not load " + path.string() + " (error " + std::to_string(GetLastError()) + ")";
-    }
-    return reinterpret_cast<void*>(module);
-}
-void* FindSymbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-bool CloseLibrary(void* library) { return FreeLibrary(static_cast<HMODULE>(library)) != 0; }
-bool LibraryMapped(const std::filesystem::path& path) { return GetModuleHandleW(path.c_str()) != nullptr; }
-#else
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        error = reason != nullptr ? reason : "could not load " + path.string();
-    }
-    return handle;
-}
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-bool CloseLibrary(void* library) { return dlclose(library) == 0; }
-bool LibraryMapped(const std::filesystem::path& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) {
-        dlclose(handle);
-    }
-    return handle != nullptr;
-}
-#endif
 
 // The plugin whose code called into the host, found as the host finds it: by the module that
 // holds the return address. "" for the program itself and for anything not loaded as a plugin.
