@@ -20,10 +20,11 @@ inline constexpr std::string_view PresetNameFault = "must be Low, Medium, High, 
 consteval bool NamesEveryLevel(std::string_view text) {
     std::size_t from = 0;
     for (std::string_view level : PresetLevelNames) {
-        std::string shown(level);
-        shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
-        from = text.find(shown, from);
-        if (from == std::string_view::npos) {
+        const char capital = static_cast<char>(level[0] - 'a' + 'A');
+        while (from < text.size() && !(text[from] == capital && text.substr(from + 1).starts_with(level.substr(1)))) {
+            ++from;
+        }
+        if (from == text.size()) {
             return false;
         }
     }
