@@ -1,5 +1,10 @@
 #include "lumora-config/InstallFiles.h"
 
+#include <vector>
+
+#include "lumora-config/ChunkCopy.h"
+#include "lumora-config/Sha256.h"
+
 #include <random>
 
 #include "generated/Version.h"
@@ -12,6 +17,57 @@ namespace Lumora {
 const char* const InstallLockName = LUMORA_NAME ".install-lock";
 
 bool (*TakenForLink)(const fs::path& path) = nullptr;
+
+HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = Closed;
+}
+
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        path_ = std::move(other.path_);
+        other.handle_ = Closed;
+    }
+    return *this;
+}
+
+HeldFolder::~HeldFolder() { Close(); }
+
+FileSum CopyInChunks(const std::function<Chunk(char*, std::size_t)>& read,
+                     const std::function<std::string(const char*, std::size_t)>& write, std::uint64_t limit,
+                     bool& writeFailed) {
+    FileSum sum;
+    Sha256 hash;
+    std::vector<char> buffer(std::size_t{1} << 16);
+    while (sum.size <= limit) {
+        if (write && StopAsked()) {
+            sum.failed = "the install was asked to stop";
+            writeFailed = true;
+            return sum;
+        }
+        const Chunk chunk = read(buffer.data(), buffer.size());
+        if (!chunk.failed.empty()) {
+            sum.failed = chunk.failed;
+            return sum;
+        }
+        if (chunk.size == 0) {
+            break;
+        }
+        hash.Add(buffer.data(), chunk.size);
+        sum.size += chunk.size;
+        // Past the limit nothing more is written: the copy is refused.
+        if (write && sum.size <= limit) {
+            if (std::string failed = write(buffer.data(), chunk.size); !failed.empty()) {
+                sum.failed = std::move(failed);
+                writeFailed = true;
+                return sum;
+            }
+        }
+    }
+    sum.sha256 = hash.HexDigest();
+    return sum;
+}
 
 fs::path InstallLockPath(const fs::path& server) { return server / "ArkApi" / InstallLockName; }
 

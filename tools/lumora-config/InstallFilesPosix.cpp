@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "config/PosixFile.h"
+#include "lumora-config/ChunkCopy.h"
 #include "lumora-config/InstallFiles.h"
-#include "lumora-config/Sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +26,6 @@ namespace Lumora {
 
 namespace {
 
-constexpr std::size_t ChunkBytes = 1 << 16;
 constexpr int Opening = O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
 std::atomic<int> stopSignal{0};
 
@@ -68,46 +67,30 @@ FolderOpened Opened(int fd, int error, fs::path path, const HeldFolder* parent, 
     return opened;
 }
 
-// Reads in in chunks into a sum (and into out when there is one), no more than limit + 1 bytes;
-// writeFailed tells a failed write from a failed read.
+// Copies in into out (when there is one, else only sums it) as CopyInChunks does.
 FileSum Copy(int in, int out, std::uint64_t limit, bool& writeFailed) {
-    FileSum sum;
-    Sha256 hash;
-    std::vector<char> buffer(ChunkBytes);
-    while (sum.size <= limit) {
-        if (out >= 0 && StopAsked()) {
-            sum.failed = "the install was asked to stop";
-            writeFailed = true;
-            return sum;
+    const auto read = [in](char* buffer, std::size_t size) {
+        for (;;) {
+            const ssize_t got = ::read(in, buffer, size);
+            if (got >= 0 || errno != EINTR) {
+                return got < 0 ? Chunk{0, SystemError(errno)} : Chunk{static_cast<std::size_t>(got), {}};
+            }
         }
-        const ssize_t read = ::read(in, buffer.data(), buffer.size());
-        if (read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (read < 0) {
-            sum.failed = SystemError(errno);
-            return sum;
-        }
-        if (read == 0) {
-            break;
-        }
-        hash.Add(buffer.data(), static_cast<std::size_t>(read));
-        sum.size += static_cast<std::uint64_t>(read);
-        for (ssize_t done = 0; out >= 0 && done < read && sum.size <= limit;) {
-            const ssize_t wrote = write(out, buffer.data() + done, static_cast<std::size_t>(read - done));
+    };
+    const auto write = [out](const char* bytes, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t wrote = ::write(out, bytes + done, size - done);
             if (wrote < 0 && errno == EINTR) {
                 continue;
             }
             if (wrote <= 0) {
-                sum.failed = SystemError(wrote < 0 ? errno : EIO);
-                writeFailed = true;
-                return sum;
+                return SystemError(wrote < 0 ? errno : EIO);
             }
-            done += wrote;
+            done += static_cast<std::size_t>(wrote);
         }
-    }
-    sum.sha256 = hash.HexDigest();
-    return sum;
+        return std::string();
+    };
+    return out >= 0 ? CopyInChunks(read, write, limit, writeFailed) : CopyInChunks(read, {}, limit, writeFailed);
 }
 
 }  // namespace
@@ -131,22 +114,6 @@ std::optional<fs::path> LinkAt(const fs::path& path) {
     const fs::path target = fs::read_symlink(path, error);
     return error ? fs::path() : target;
 }
-
-HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-    other.handle_ = Closed;
-}
-
-HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        path_ = std::move(other.path_);
-        other.handle_ = Closed;
-    }
-    return *this;
-}
-
-HeldFolder::~HeldFolder() { Close(); }
 
 void HeldFolder::Close() {
     if (handle_ != Closed) {

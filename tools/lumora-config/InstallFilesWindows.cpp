@@ -13,8 +13,8 @@
 // windows.h first: winioctl.h uses its types.
 #include <winioctl.h>
 
+#include "lumora-config/ChunkCopy.h"
 #include "lumora-config/InstallFiles.h"
-#include "lumora-config/Sha256.h"
 #include "text/ToolProcess.h"
 
 namespace fs = std::filesystem;
@@ -101,36 +101,19 @@ FolderOpened Held(HANDLE handle, const fs::path& path) {
     return opened;
 }
 
+// Copies in into out (when there is one, else only sums it) as CopyInChunks does.
 FileSum Copy(HANDLE in, HANDLE out, std::uint64_t limit, bool& writeFailed) {
-    FileSum sum;
-    Sha256 hash;
-    std::vector<char> buffer(ChunkBytes);
-    while (sum.size <= limit) {
-        if (out != INVALID_HANDLE_VALUE && StopAsked()) {
-            sum.failed = "the install was asked to stop";
-            writeFailed = true;
-            return sum;
-        }
-        DWORD read = 0;
-        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-            sum.failed = LastError();
-            return sum;
-        }
-        if (read == 0) {
-            break;
-        }
-        hash.Add(buffer.data(), read);
-        sum.size += read;
+    const auto read = [in](char* buffer, std::size_t size) {
+        DWORD got = 0;
+        return ReadFile(in, buffer, static_cast<DWORD>(size), &got, nullptr) ? Chunk{got, {}} : Chunk{0, LastError()};
+    };
+    const auto write = [out](const char* bytes, std::size_t size) {
         DWORD written = 0;
-        if (out != INVALID_HANDLE_VALUE && sum.size <= limit &&
-            (!WriteFile(out, buffer.data(), read, &written, nullptr) || written != read)) {
-            sum.failed = LastError();
-            writeFailed = true;
-            return sum;
-        }
-    }
-    sum.sha256 = hash.HexDigest();
-    return sum;
+        return WriteFile(out, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size ? std::string()
+                                                                                                     : LastError();
+    };
+    return out != INVALID_HANDLE_VALUE ? CopyInChunks(read, write, limit, writeFailed)
+                                       : CopyInChunks(read, {}, limit, writeFailed);
 }
 
 // A package's file, opened for reading as itself: a link there is refused, not followed.
@@ -223,22 +206,6 @@ std::optional<fs::path> LinkAt(const fs::path& path) {
     const std::optional<std::u16string> target = ReparseTarget(data.data(), size);
     return target ? fs::path(std::wstring(target->begin(), target->end())) : fs::path();
 }
-
-HeldFolder::HeldFolder(HeldFolder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-    other.handle_ = Closed;
-}
-
-HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        path_ = std::move(other.path_);
-        other.handle_ = Closed;
-    }
-    return *this;
-}
-
-HeldFolder::~HeldFolder() { Close(); }
 
 void HeldFolder::Close() {
     if (handle_ != Closed) {
