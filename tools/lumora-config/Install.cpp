@@ -47,8 +47,10 @@ InstallOutcome Refused(const std::string& reason, int status = NothingWritten) {
     return {status, {}, {}};
 }
 
-std::string LinkText(const fs::path& at, const fs::path& target) {
-    return Shown(at) + " is a link to " + (target.empty() ? "a place the system does not name" : Shown(target));
+// Where the link name in folder points, for a message.
+std::string LinkTargetText(const HeldFolder& folder, const fs::path& name) {
+    const fs::path target = LinkTargetIn(folder, name);
+    return target.empty() ? std::string("a place the system does not name") : Shown(target);
 }
 
 // Why a folder on the way, name in parent, cannot be used, when it is there.
@@ -56,7 +58,7 @@ std::string FolderFault(const HeldFolder& parent, const fs::path& name, const Fo
     const fs::path path = parent.Path() / name;
     switch (opened.kind) {
         case EntryKind::Link:
-            return LinkText(path, LinkTargetIn(parent, name)) +
+            return Shown(path) + " is a link to " + LinkTargetText(parent, name) +
                    ": install writes only into the server's own folders, never through a link." + NothingWrittenText;
         case EntryKind::Other:
             if (!opened.failed.empty()) {
@@ -86,10 +88,7 @@ std::string KindText(const HeldFolder& folder, const fs::path& name, const Entry
         case EntryKind::Missing:
             return "nothing";
         case EntryKind::Link:
-            return "a link to " + [&] {
-                const fs::path target = LinkTargetIn(folder, name);
-                return target.empty() ? std::string("a place the system does not name") : Shown(target);
-            }();
+            return "a link to " + LinkTargetText(folder, name);
         case EntryKind::Folder:
             return "a folder";
         case EntryKind::File:
@@ -244,6 +243,48 @@ std::string NameList(const std::vector<fs::path>& names, std::size_t count) {
     return text;
 }
 
+// The part file of name in target, written from the package's file from as listed gives it and
+// given its mode, or the fault that stopped it, naming the file at fault.
+struct WrittenPart {
+    std::unique_ptr<PartFile> part;
+    std::string fault;
+};
+WrittenPart WritePart(const HeldFolder& target, const fs::path& name, const fs::path& from, const ListedFile& listed) {
+    WrittenPart written;
+    std::string failed;
+    written.part = PartFile::Make(target, name, failed);
+    if (!written.part) {
+        written.fault = "could not write a new file beside " + Shown(target.Path() / name) + ": " + EscapeText(failed);
+        return written;
+    }
+    const auto writeFault = [&](const std::string& error) {
+        return "could not write " + Shown(target.Path() / written.part->Name()) + ": " + EscapeText(error);
+    };
+    const PartFile::Copied copied = written.part->CopyFrom(from, listed.size);
+    if (copied.readFailed) {
+        written.fault = "could not read " + Shown(from) + ": " + EscapeText(copied.sum.failed);
+    } else if (!copied.sum.failed.empty()) {
+        written.fault = writeFault(copied.sum.failed);
+    } else if (copied.sum.sha256 != listed.sha256 || copied.sum.size != listed.size) {
+        written.fault = Shown(from) + " changed while it was copied";
+    } else if (const std::string error = written.part->Finish(from); !error.empty()) {
+        written.fault = writeFault(error);
+    }
+    if (!written.fault.empty()) {
+        written.part.reset();
+    }
+    return written;
+}
+
+// Why part, which this install wrote, is no longer at its name; nothing while it is.
+std::optional<std::string> PartReplaced(const HeldFolder& target, const PartFile& part) {
+    if (part.AtItsName()) {
+        return std::nullopt;
+    }
+    return Shown(target.Path() / part.Name()) + ", which this install wrote, was replaced by " +
+           KindText(target, part.Name(), EntryIn(target, part.Name())) + " while the install ran";
+}
+
 }  // namespace
 
 std::optional<fs::path> OwnPackage() {
@@ -288,15 +329,17 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
         case InstallLock::Outcome::Taken:
             break;
     }
-    // The rest of the way, each folder opened from the one before it; missing ones are made later.
-    std::vector<FolderOpened> below;
+    // The rest of the way, each folder opened from the one before it, up to the first that is
+    // missing: it and those below it are made later.
     for (std::size_t i = 1; i < chain.names.size(); ++i) {
-        below.push_back(chain.held.size() == i + 1 ? OpenFolderIn(chain.held[i], chain.names[i]) : FolderOpened{});
-        if (below.back().kind == EntryKind::Folder) {
-            chain.held.push_back(std::move(below.back().folder));
-        } else if (below.back().kind != EntryKind::Missing) {
-            return Refused(FolderFault(chain.held[i], chain.names[i], below.back()));
+        opened = OpenFolderIn(chain.held[i], chain.names[i]);
+        if (opened.kind == EntryKind::Missing) {
+            break;
         }
+        if (opened.kind != EntryKind::Folder) {
+            return Refused(FolderFault(chain.held[i], chain.names[i], opened));
+        }
+        chain.held.push_back(std::move(opened.folder));
     }
 
     auto checked = CheckedPackage(package);
@@ -359,37 +402,25 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
     RemoveLeftParts(target, installing);
 
     WatchForStop();
+    const auto listedAs = [&](const fs::path& name) -> const ListedFile& {
+        return *std::find_if(list.files.begin(), list.files.end(),
+                             [&](const ListedFile& file) { return file.name == PathText(name); });
+    };
     std::vector<std::unique_ptr<PartFile>> parts;
     for (const auto& name : names) {
-        const ListedFile& listed = *std::find_if(list.files.begin(), list.files.end(),
-                                                 [&](const ListedFile& file) { return file.name == PathText(name); });
-        parts.push_back(PartFile::Make(target, name, failed));
-        if (!parts.back()) {
-            parts.pop_back();
-            return Refused("could not write a new file beside " + Shown(target.Path() / name) + ": " +
-                           EscapeText(failed) + ". Nothing was changed.");
+        WrittenPart written = WritePart(target, name, source / name, listedAs(name));
+        if (written.part) {
+            parts.push_back(std::move(written.part));
         }
-        const PartFile::Copied copied = parts.back()->CopyFrom(source / name, listed.size);
         StopIfAsked(parts);
-        if (copied.readFailed) {
-            return Refused("could not read " + Shown(source / name) + ": " + EscapeText(copied.sum.failed) +
-                           ". Nothing was changed.");
-        }
-        failed = copied.sum.failed.empty() ? parts.back()->Finish(source / name) : copied.sum.failed;
-        if (!failed.empty()) {
-            return Refused("could not write " + Shown(target.Path() / parts.back()->Name()) + ": " +
-                           EscapeText(failed) + ". Nothing was changed.");
-        }
-        if (copied.sum.sha256 != listed.sha256 || copied.sum.size != listed.size) {
-            return Refused(Shown(source / name) + " changed while it was copied. Nothing was changed.");
+        if (!written.fault.empty()) {
+            return Refused(written.fault + ". Nothing was changed.");
         }
     }
     StopIfAsked(parts);
     for (const auto& part : parts) {
-        if (!part->AtItsName()) {
-            return Refused(Shown(target.Path() / part->Name()) + ", which this install wrote, was replaced by " +
-                           KindText(target, part->Name(), EntryIn(target, part->Name())) +
-                           " while the install ran. Nothing was changed.");
+        if (const auto replaced = PartReplaced(target, *part)) {
+            return Refused(*replaced + ". Nothing was changed.");
         }
     }
 
@@ -437,22 +468,15 @@ InstallOutcome InstallPluginFolder(const fs::path& serverGiven, const fs::path& 
     if (config.kind == EntryKind::Missing) {
         // Written whole under another name and moved into place only where there is still none: a
         // full disk or a kill leaves no half file for the next install to keep as the admin's.
-        const ListedFile& listed = *std::find_if(list.files.begin(), list.files.end(), [&](const ListedFile& file) {
-            return file.name == PathText(ConfigName);
-        });
-        std::unique_ptr<PartFile> part = PartFile::Make(target, ConfigName, failed);
-        if (part) {
-            const PartFile::Copied copied = part->CopyFrom(source / ConfigName, listed.size);
-            failed = !copied.sum.failed.empty()           ? copied.sum.failed
-                     : copied.sum.sha256 != listed.sha256 ? "the package's config.json changed while it was copied"
-                                                          : part->Finish(source / ConfigName);
-            if (failed.empty() && !part->AtItsName()) {
-                failed = "the part file was replaced while the install ran";
+        WrittenPart written = WritePart(target, ConfigName, source / ConfigName, listedAs(ConfigName));
+        std::string fault = written.part ? PartReplaced(target, *written.part).value_or("") : written.fault;
+        if (fault.empty()) {
+            if (const std::string error = written.part->MoveTo(ConfigName, false); !error.empty()) {
+                fault = "could not write " + Shown(outcome.config) + ": " + EscapeText(error);
             }
-            failed = failed.empty() ? part->MoveTo(ConfigName, false) : failed;
         }
-        if (!failed.empty()) {
-            return Refused("could not write " + Shown(outcome.config) + ": " + EscapeText(failed) +
+        if (!fault.empty()) {
+            return Refused(fault +
                                ". The plugin's files are installed, but without a config.json the plugin runs on its "
                                "built-in values: install again once the reason is gone (it then adds only "
                                "config.json).",
