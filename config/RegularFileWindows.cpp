@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "config/RegularFile.h"
+#include "config/WindowsFile.h"
 
 namespace Lumora {
 
@@ -17,23 +18,26 @@ std::string LastError() { return std::system_category().message(static_cast<int>
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit) {
-    const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
-                      &CloseHandle);
-    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK) {
+std::optional<std::string> ReadOpenedRegularFile(HANDLE file, std::size_t limit) {
+    if (file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK) {
         return std::nullopt;
     }
     std::string bytes;
     char buffer[1 << 16];
-    for (DWORD read = 0;
-         bytes.size() <= limit && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0;) {
+    for (DWORD read = 0; bytes.size() <= limit && ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0;) {
         bytes.append(buffer, read);
     }
     if (bytes.size() > limit + 1) {
         bytes.resize(limit + 1);
     }
     return bytes;
+}
+
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path, std::size_t limit) {
+    const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                      &CloseHandle);
+    return ReadOpenedRegularFile(file.get(), limit);
 }
 
 std::string WriteNewRegularFile(const std::filesystem::path& path, const std::string& text) {

@@ -23,4 +23,8 @@ FileSum CopyInChunks(const std::function<Chunk(char*, std::size_t)>& read,
                      const std::function<std::string(const char*, std::size_t)>& write, std::uint64_t limit,
                      bool& writeFailed);
 
+// A copy into a part judged for PartFile::CopyFrom: a failed read, or a file grown past the size its
+// list gives, is the package's fault; a failed write or a stop is the part's.
+PartFile::Copied JudgedCopy(FileSum sum, bool writeFailed, std::uint64_t size);
+
 }  // namespace Lumora

@@ -69,6 +69,15 @@ FileSum CopyInChunks(const std::function<Chunk(char*, std::size_t)>& read,
     return sum;
 }
 
+PartFile::Copied JudgedCopy(FileSum sum, bool writeFailed, std::uint64_t size) {
+    PartFile::Copied copied{std::move(sum)};
+    copied.readFailed = copied.sum.size > size || (!copied.sum.failed.empty() && !writeFailed);
+    if (copied.sum.size > size) {
+        copied.sum.failed = "it grew past the " + std::to_string(size) + " bytes its list gives while it was copied";
+    }
+    return copied;
+}
+
 fs::path InstallLockPath(const fs::path& server) { return server / "ArkApi" / InstallLockName; }
 
 InstallLock::Outcome InstallLock::Take(const fs::path& path, std::unique_ptr<InstallLock>& lock, std::string& failed) {

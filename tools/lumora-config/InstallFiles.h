@@ -50,7 +50,6 @@ struct Entry {
     EntryKind kind = EntryKind::Missing;
     FileId id;
     bool readOnly = false;  // Windows' read-only attribute: such a file cannot be replaced
-    std::string failed;     // the system's words, when it could not look (kind is Other then)
 };
 
 // A folder held open: a descriptor, or on Windows a handle that keeps it where it is.

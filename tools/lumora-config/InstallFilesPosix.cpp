@@ -93,6 +93,21 @@ FileSum Copy(int in, int out, std::uint64_t limit, bool& writeFailed) {
     return out >= 0 ? CopyInChunks(read, write, limit, writeFailed) : CopyInChunks(read, {}, limit, writeFailed);
 }
 
+// A package's file, opened for reading as itself: a link there is refused, not followed. -1, with
+// the reason in failed, when it is not a regular file that opens.
+int OpenPackageFile(const fs::path& path, std::string& failed) {
+    Descriptor in{open(path.c_str(), O_RDONLY | Opening)};
+    struct stat status {};
+    if (in.fd < 0) {
+        failed = errno == ELOOP ? "it is a link now" : SystemError(errno);
+    } else if (fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        failed = "it is not a regular file";
+    } else {
+        return in.Release();
+    }
+    return -1;
+}
+
 }  // namespace
 
 bool StopAsked() { return stopSignal.load() != 0; }
@@ -162,10 +177,7 @@ Entry EntryIn(const HeldFolder& folder, const fs::path& name) {
     Entry entry;
     struct stat status {};
     if (fstatat(Fd(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) {
-            entry.kind = EntryKind::Other;
-            entry.failed = SystemError(errno);
-        }
+        entry.kind = errno == ENOENT ? EntryKind::Missing : EntryKind::Other;
         return entry;
     }
     entry.kind = KindOf(status.st_mode);
@@ -247,11 +259,9 @@ InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path&
 InstallLock::~InstallLock() { ::close(static_cast<int>(handle_)); }
 
 FileSum SumFile(const fs::path& path, std::uint64_t limit) {
-    const Descriptor in{open(path.c_str(), O_RDONLY | Opening)};
-    struct stat status {};
-    if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        FileSum sum;
-        sum.failed = in.fd < 0 ? SystemError(errno) : "it is not a regular file";
+    FileSum sum;
+    const Descriptor in{OpenPackageFile(path, sum.failed)};
+    if (in.fd < 0) {
         return sum;
     }
     bool writeFailed = false;
@@ -274,23 +284,14 @@ std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::pat
 }
 
 PartFile::Copied PartFile::CopyFrom(const fs::path& from, std::uint64_t size) {
-    Copied copied;
-    const Descriptor in{open(from.c_str(), O_RDONLY | Opening)};
-    struct stat status {};
-    if (in.fd < 0 || fstat(in.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        copied.sum.failed =
-            in.fd < 0 ? (errno == ELOOP ? "it is a link now" : SystemError(errno)) : "it is not a regular file";
-        copied.readFailed = true;
-        return copied;
+    std::string failed;
+    const Descriptor in{OpenPackageFile(from, failed)};
+    if (in.fd < 0) {
+        return {{0, "", failed}, true};
     }
     bool writeFailed = false;
-    copied.sum = Copy(in.fd, static_cast<int>(handle_), size, writeFailed);
-    // A read that failed, or a file grown past its listed size, is the package's.
-    copied.readFailed = copied.sum.size > size || (!copied.sum.failed.empty() && !writeFailed && !StopAsked());
-    if (copied.sum.size > size) {
-        copied.sum.failed = "it grew past the " + std::to_string(size) + " bytes its list gives while it was copied";
-    }
-    return copied;
+    FileSum sum = Copy(in.fd, static_cast<int>(handle_), size, writeFailed);
+    return JudgedCopy(std::move(sum), writeFailed, size);
 }
 
 std::string PartFile::Finish(const fs::path& packageFile) {

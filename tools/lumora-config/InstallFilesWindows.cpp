@@ -13,6 +13,7 @@
 // windows.h first: winioctl.h uses its types.
 #include <winioctl.h>
 
+#include "config/WindowsFile.h"
 #include "lumora-config/ChunkCopy.h"
 #include "lumora-config/InstallFiles.h"
 #include "text/ToolProcess.h"
@@ -23,7 +24,6 @@ namespace Lumora {
 
 namespace {
 
-constexpr std::size_t ChunkBytes = 1 << 16;
 constexpr DWORD NoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 std::atomic<int> stopSignal{0};
 
@@ -250,10 +250,7 @@ Entry EntryIn(const HeldFolder& folder, const fs::path& name) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     NoFollow, nullptr)};
     if (opened.handle == INVALID_HANDLE_VALUE) {
-        if (const DWORD error = GetLastError(); !Missing(error)) {
-            entry.kind = EntryKind::Other;
-            entry.failed = Error(error);
-        }
+        entry.kind = Missing(GetLastError()) ? EntryKind::Missing : EntryKind::Other;
         return entry;
     }
     const Seen seen = Look(opened.handle, path);
@@ -300,17 +297,7 @@ std::optional<std::string> ReadFileIn(const HeldFolder& folder, const fs::path& 
     if (file.handle == INVALID_HANDLE_VALUE || Look(file.handle, path).kind != EntryKind::File) {
         return std::nullopt;
     }
-    std::string bytes;
-    std::vector<char> buffer(ChunkBytes);
-    for (DWORD read = 0; bytes.size() <= limit &&
-                         ReadFile(file.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
-                         read > 0;) {
-        bytes.append(buffer.data(), read);
-    }
-    if (bytes.size() > limit + 1) {
-        bytes.resize(limit + 1);
-    }
-    return bytes;
+    return ReadOpenedRegularFile(file.handle, limit);
 }
 
 InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path& name,
@@ -372,19 +359,14 @@ std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::pat
 }
 
 PartFile::Copied PartFile::CopyFrom(const fs::path& from, std::uint64_t size) {
-    Copied copied;
-    const Handle in{OpenPackageFile(from, copied.sum.failed)};
+    std::string failed;
+    const Handle in{OpenPackageFile(from, failed)};
     if (in.handle == INVALID_HANDLE_VALUE) {
-        copied.readFailed = true;
-        return copied;
+        return {{0, "", failed}, true};
     }
     bool writeFailed = false;
-    copied.sum = Copy(in.handle, AsHandle(handle_), size, writeFailed);
-    copied.readFailed = copied.sum.size > size || (!copied.sum.failed.empty() && !writeFailed);
-    if (copied.sum.size > size) {
-        copied.sum.failed = "it grew past the " + std::to_string(size) + " bytes its list gives while it was copied";
-    }
-    return copied;
+    FileSum sum = Copy(in.handle, AsHandle(handle_), size, writeFailed);
+    return JudgedCopy(std::move(sum), writeFailed, size);
 }
 
 std::string PartFile::Finish(const fs::path&) {
