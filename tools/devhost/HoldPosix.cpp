@@ -1,6 +1,7 @@
 // The hold on POSIX: mapped by hand, as dlopen would run the library's constructors.
 
 #include <cerrno>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -23,13 +24,11 @@ std::shared_ptr<void> MapLibrary(const std::filesystem::path& path, std::string&
     std::string head(4, '\0');
     const ssize_t read = S_ISREG(status.st_mode) ? pread(file.fd, head.data(), head.size(), 0) : 0;
     head.resize(read > 0 ? static_cast<std::size_t>(read) : 0);
-    reason = !S_ISREG(status.st_mode) ? "it is not a regular file"
-             : status.st_size == 0    ? "it is empty"
-             : !head.starts_with(
-                   "\x7f"
-                   "ELF")
-                 ? "it is not a library (no ELF header)"
-                 : "";
+    constexpr std::string_view ElfMagic = "\177ELF";
+    reason = !S_ISREG(status.st_mode)      ? "it is not a regular file"
+             : status.st_size == 0         ? "it is empty"
+             : !head.starts_with(ElfMagic) ? "it is not a library (no ELF header)"
+                                           : "";
     if (!reason.empty()) {
         return nullptr;
     }
