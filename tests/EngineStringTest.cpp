@@ -23,7 +23,7 @@ protected:
     }
 };
 
-std::u16string Units(const FString& text) { return std::u16string(reinterpret_cast<const char16_t*>(*text)); }
+using TestSupport::Units;
 
 TEST_F(EngineStringTest, RoundTripsTextUpToItsFirstZero) {
     struct Case {

@@ -24,12 +24,12 @@ void PrintTo(FpsAction action, std::ostream* out) {
 
 namespace {
 
-struct Case {
+struct LineAndAction {
     const char* line;
     FpsAction action;
 };
 
-const Case Cases[] = {
+const LineAndAction Lines[] = {
     {"/fps", FpsAction::Toggle},
     {"/fps    ", FpsAction::Toggle},
     {"", FpsAction::Toggle},
@@ -61,7 +61,7 @@ const Case Cases[] = {
 class FpsArgumentTest : public HostTest {
 protected:
     void CheckAll() {
-        for (const auto& c : Cases) {
+        for (const auto& c : Lines) {
             const FString line = Utf8ToFString(c.line);
             auto before = StandIn::Heap();
             EXPECT_EQ(ParseFpsArgument(line), c.action) << '"' << c.line << '"';

@@ -15,7 +15,7 @@ using TestSupport::HostTest;
 
 namespace {
 
-std::u16string Units(const FString& text) { return std::u16string(reinterpret_cast<const char16_t*>(*text)); }
+using TestSupport::Units;
 
 class StandInTest : public HostTest {};
 

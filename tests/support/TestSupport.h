@@ -50,6 +50,9 @@ protected:
     bool checkHeap = true;
 };
 
+// An engine string's UTF-16 units, for comparison with a u"" literal.
+inline std::u16string Units(const FString& text) { return std::u16string(reinterpret_cast<const char16_t*>(*text)); }
+
 void WriteFile(const std::filesystem::path& path, const std::string& content);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
