@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <iostream>
-#include <system_error>
 #include <vector>
 
 #include <windows.h>
@@ -26,18 +25,6 @@ namespace {
 
 constexpr DWORD NoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 std::atomic<int> stopSignal{0};
-
-struct Handle {
-    HANDLE handle;
-    ~Handle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-
-std::string Error(DWORD error) { return std::system_category().message(static_cast<int>(error)); }
-std::string LastError() { return Error(GetLastError()); }
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -88,7 +75,7 @@ FolderOpened Held(HANDLE handle, const fs::path& path) {
         const DWORD error = GetLastError();
         if (!Missing(error)) {
             opened.kind = EntryKind::Other;
-            opened.failed = Error(error);
+            opened.failed = SystemError(error);
         }
         return opened;
     }
@@ -320,11 +307,10 @@ InstallLock::Outcome InstallLock::Take(const HeldFolder& folder, const fs::path&
         if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {
             return Outcome::Busy;
         }
-        failed = Error(error);
+        failed = SystemError(error);
         return Outcome::Failed;
     }
-    lock.reset(new InstallLock(reinterpret_cast<std::intptr_t>(file.handle)));
-    file.handle = INVALID_HANDLE_VALUE;
+    lock.reset(new InstallLock(reinterpret_cast<std::intptr_t>(file.Release())));
     return Outcome::Taken;
 }
 
@@ -352,7 +338,7 @@ std::unique_ptr<PartFile> PartFile::Make(const HeldFolder& folder, const fs::pat
                 new PartFile(folder, name, std::move(part), reinterpret_cast<std::intptr_t>(file)));
         }
         if (const DWORD error = GetLastError(); error != ERROR_FILE_EXISTS || attempt == 10) {
-            failed = Error(error);
+            failed = SystemError(error);
             return nullptr;
         }
     }
