@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <utility>

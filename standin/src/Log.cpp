@@ -1,7 +1,6 @@
 // The host's log: its sinks (console, rotating file, and the records that tests and tools read)
 // and the log events of the stream.
 
-#include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <utility>

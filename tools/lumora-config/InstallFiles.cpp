@@ -1,13 +1,11 @@
 #include "lumora-config/InstallFiles.h"
 
+#include <random>
 #include <vector>
 
+#include "generated/Version.h"
 #include "lumora-config/ChunkCopy.h"
 #include "lumora-config/Sha256.h"
-
-#include <random>
-
-#include "generated/Version.h"
 #include "text/ToolText.h"
 
 namespace fs = std::filesystem;
